@@ -1,0 +1,28 @@
+#pragma once
+
+// Money held as a whole number of ten-thousandths, so totals add up exactly
+// and every amount carries four decimals.
+
+#include <compare>
+#include <cstdint>
+#include <optional>
+
+struct Currency
+{
+    std::int64_t tenThousandths = 0;
+
+    // Nearest ten-thousandth, an exact half going to the even neighbour.
+    // Empty when the amount lies outside the 64-bit range (or is not finite).
+    static std::optional<Currency> FromDouble(double value);
+
+    double ToDouble() const { return static_cast<double>(tenThousandths) / 10000.0; }
+
+    // As FromDouble, but an amount beyond the range gives the nearest end of
+    // it. For figures that lie between stored amounts, such as an average.
+    static Currency FromDoubleSaturated(double value);
+
+    // Empty when the sum would leave the 64-bit range.
+    static std::optional<Currency> Add(Currency a, Currency b);
+
+    friend auto operator<=>(Currency, Currency) = default;
+};

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "Households.h"
+
+#include <gtest/gtest.h>
+
+// Every case starts from an empty survey, as the program does at start.
+class SurveyTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        Households = {};
+        HouseholdCount = 0;
+        TotalIncome = Currency{};
+    }
+};
