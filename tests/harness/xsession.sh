@@ -10,8 +10,11 @@ xsession_start() {
     local d=$XSESSION_DIR i num=
 
     # -displayfd makes Xvfb pick a free display and write its number once ready,
-    # so parallel runs cannot collide.
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp \
+    # so parallel runs cannot collide. -noreset: otherwise the server resets when
+    # its last client (our xdpyinfo probe) leaves, and openbox's connect fails.
+    # The file is made here, not by the redirect, so the first read cannot race the fork.
+    : >"$d/display"
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset \
         3>"$d/display" >"$d/xvfb.log" 2>&1 &
     XSESSION_XVFB_PID=$!
     export XSESSION_DIR XSESSION_XVFB_PID
@@ -43,7 +46,8 @@ xsession_start() {
         xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
         sleep 0.1
     done
-    echo "openbox did not come up; see $d/openbox.log" >&2
+    echo "openbox did not come up on $DISPLAY:" >&2
+    cat "$d/openbox.log" >&2
     return 1
 }
 

@@ -1,0 +1,39 @@
+#pragma once
+
+// The one way out to paper. Every report writes its lines through a Printer:
+// DefaultPrinter puts them on the system's default printer, and tests use a
+// capture that records each line with its columns.
+
+#include <QString>
+
+struct PrintResult
+{
+    enum class Status {
+        Printed,     // the spooler accepted the job
+        SavedToFile, // no printer is set up; detail is the file's full path
+        Failed,      // detail says why, in one sentence
+    };
+    Status status = Status::Printed;
+    QString detail;
+};
+
+class Printer
+{
+public:
+    virtual ~Printer() = default;
+
+    // Width of text in columns; a column is the average character width of
+    // the printer's font.
+    virtual double ColumnsOf(const QString &text) = 0;
+
+    // Prints text with its left edge at column (1 is the left margin) on the
+    // current line. The first output after EndDoc begins a new document.
+    virtual void PrintAt(double column, const QString &text) = 0;
+
+    // Finishes the current line; the next output starts on a new line.
+    virtual void NewLine() = 0;
+
+    // Ends the document and sends everything since it began as one job
+    // named jobName.
+    virtual PrintResult EndDoc(const QString &jobName) = 0;
+};
