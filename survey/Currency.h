@@ -3,7 +3,6 @@
 // Money held as a whole number of ten-thousandths, so totals add up exactly
 // and every amount carries four decimals.
 
-#include <compare>
 #include <cstdint>
 #include <optional>
 
@@ -24,5 +23,9 @@ struct Currency
     // Empty when the sum would leave the 64-bit range.
     static std::optional<Currency> Add(Currency a, Currency b);
 
-    friend auto operator<=>(Currency, Currency) = default;
+    friend bool operator==(Currency, Currency) = default;
+    friend bool operator<(Currency a, Currency b) { return a.tenThousandths < b.tenThousandths; }
+    friend bool operator>(Currency a, Currency b) { return b < a; }
+    friend bool operator<=(Currency a, Currency b) { return !(b < a); }
+    friend bool operator>=(Currency a, Currency b) { return !(a < b); }
 };

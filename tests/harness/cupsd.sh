@@ -6,7 +6,7 @@
 #   cupsd_stop                 kill it and remove its folder
 # Nothing here touches /etc/cups, /var/spool/cups or a running system cupsd:
 # the only listener is a Unix socket inside a fresh mktemp folder.
-# Run as a script (start|selftest) it is a quick manual check.
+# Run as a script: "cupsd.sh start" prints the exports, "cupsd.sh stop FOLDER" ends it.
 
 CUPSD_QUEUE=${CUPSD_QUEUE:-plendrik-test}
 
@@ -139,14 +139,18 @@ if [[ ${BASH_SOURCE[0]} == "$0" ]]; then
     start)
         # Prints the exports; the server lives until killed with the printed pid.
         cupsd_start "${@:2}"
-        trap - EXIT
         echo "export CUPS_SERVER=$CUPS_SERVER CUPS_SERVERROOT=$CUPS_SERVERROOT"
-        echo "# pid $CUPSD_PID, folder $CUPSD_DIR"
+        echo "# stop with: $0 stop $CUPSD_DIR"
         disown "$CUPSD_PID"
+        ;;
+    stop)
+        # cupsd itself writes the pid file named in its log at start-up.
+        CUPSD_DIR=${2:?folder printed by start} CUPSD_PID=$(cat "$2/state/cupsd.pid")
+        cupsd_stop
         ;;
     *)
         echo "usage: source ${0##*/}; cupsd_start [--no-queue] ... cupsd_stop" >&2
-        echo "   or: ${0##*/} start [--no-queue]" >&2
+        echo "   or: ${0##*/} start [--no-queue] | ${0##*/} stop FOLDER" >&2
         exit 2
         ;;
     esac

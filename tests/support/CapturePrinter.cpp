@@ -40,5 +40,5 @@ PrintResult CapturePrinter::EndDoc(const QString &jobName)
     documents.append(Document{jobName, m_lines});
     m_lines.clear();
     documentOpen = false;
-    return {};
+    return result;
 }

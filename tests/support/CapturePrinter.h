@@ -30,6 +30,7 @@ public:
     PrintResult EndDoc(const QString &jobName) override;
 
     QList<Document> documents;
+    PrintResult result; // what EndDoc answers
     bool documentOpen = false;
 
 private:

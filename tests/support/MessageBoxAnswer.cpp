@@ -6,17 +6,17 @@
 #include <QTest>
 #include <QTimer>
 
-MessageBoxAnswer::MessageBoxAnswer(Qt::Key key)
+MessageBoxAnswer::MessageBoxAnswer(Qt::Key key, const QString &title)
 {
-    Arm(key, QMessageBox::NoButton);
+    Arm(key, QMessageBox::NoButton, title);
 }
 
-MessageBoxAnswer::MessageBoxAnswer(QMessageBox::StandardButton button)
+MessageBoxAnswer::MessageBoxAnswer(QMessageBox::StandardButton button, const QString &title)
 {
-    Arm(Qt::Key_unknown, button);
+    Arm(Qt::Key_unknown, button, title);
 }
 
-void MessageBoxAnswer::Arm(Qt::Key key, QMessageBox::StandardButton button)
+void MessageBoxAnswer::Arm(Qt::Key key, QMessageBox::StandardButton button, const QString &title)
 {
     auto seen = m_seen;
     auto *timer = new QTimer(qApp);
@@ -26,7 +26,7 @@ void MessageBoxAnswer::Arm(Qt::Key key, QMessageBox::StandardButton button)
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
         // Give up after a while so a box that never comes fails the test
         // instead of hanging it.
-        if (!box) {
+        if (!box || (!title.isEmpty() && box->windowTitle() != title)) {
             if (++attempts > 1000)
                 timer->deleteLater();
             return;

@@ -21,13 +21,14 @@ public:
     };
 
     // Presses key (Qt::Key_Return, Qt::Key_Escape, ...) in the box, or clicks
-    // the given button when one is named.
-    explicit MessageBoxAnswer(Qt::Key key);
-    explicit MessageBoxAnswer(QMessageBox::StandardButton button);
+    // the given button when one is named. With a title, only a box with that
+    // title is answered.
+    explicit MessageBoxAnswer(Qt::Key key, const QString &title = {});
+    explicit MessageBoxAnswer(QMessageBox::StandardButton button, const QString &title = {});
 
     const Seen &seen() const { return *m_seen; }
 
 private:
-    void Arm(Qt::Key key, QMessageBox::StandardButton button);
+    void Arm(Qt::Key key, QMessageBox::StandardButton button, const QString &title);
     std::shared_ptr<Seen> m_seen = std::make_shared<Seen>();
 };

@@ -1,0 +1,51 @@
+#pragma once
+
+// Prints on the system's default printer: the pages are laid out into a
+// temporary PDF, which goes to the default CUPS destination as one job. With
+// no printer set up at all, the PDF is kept in the user's documents folder
+// instead.
+//
+// The job goes through libcups directly rather than through QPrinter's
+// native output, because Qt's CUPS engine reports success even for jobs the
+// queue refused.
+
+#include "PagePrinter.h"
+#include "Printer.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <memory>
+
+class QTemporaryDir;
+
+class DefaultPrinter : public Printer
+{
+public:
+    DefaultPrinter();
+    ~DefaultPrinter() override;
+
+    DefaultPrinter(const DefaultPrinter &) = delete;
+    DefaultPrinter &operator=(const DefaultPrinter &) = delete;
+
+    double ColumnsOf(const QString &text) override;
+    void PrintAt(double column, const QString &text) override;
+    void NewLine() override;
+    PrintResult EndDoc(const QString &jobName) override;
+
+    // The spooler's id for the last job it accepted from this printer, 0 if none.
+    int LastJobId() const { return m_lastJobId; }
+
+    // Where a document named jobName is saved in folder when there is no
+    // printer: "<jobName> yyyy-MM-dd HH.mm.ss.pdf", with " (2)", " (3)" ...
+    // added before ".pdf" while such a file exists already.
+    static QString SavePathFor(const QString &folder, const QString &jobName, const QDateTime &when);
+
+private:
+    void Prepare();
+    PrintResult Save(const QString &pdf, const QString &jobName) const;
+
+    PagePrinter m_page;
+    std::unique_ptr<QTemporaryDir> m_tempDir;
+    int m_lastJobId = 0;
+};

@@ -1,0 +1,85 @@
+#pragma once
+
+// Lays report lines out on pages of a PDF file in a fixed-pitch font:
+// 0.75 inch margins, six lines to the inch, one column per average character
+// width. A line too wide for the paper carries on in continuation rows rather
+// than being cut off.
+
+#include "Printer.h"
+
+#include <QFontMetricsF>
+#include <QList>
+#include <QPageSize>
+#include <QPainter>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+class QPrinter;
+
+class PagePrinter : public Printer
+{
+public:
+    // Margin on each side and line pitch, in points.
+    static constexpr double kMarginPoints = 54.0;
+    static constexpr double kLinePitchPoints = 12.0;
+
+    explicit PagePrinter(const QString &filePath = QString());
+    ~PagePrinter() override;
+
+    PagePrinter(const PagePrinter &) = delete;
+    PagePrinter &operator=(const PagePrinter &) = delete;
+
+    // Both take effect when the next document begins. An invalid page size
+    // (QPageSize()) leaves QPrinter's default paper.
+    void SetFilePath(const QString &filePath);
+    void SetPageSize(const QPageSize &pageSize);
+
+    QString FilePath() const { return m_filePath; }
+
+    // True from the first output of a document until its EndDoc.
+    bool DocumentOpen() const { return m_open; }
+
+    double ColumnsOf(const QString &text) override;
+    void PrintAt(double column, const QString &text) override;
+    void NewLine() override;
+
+    // Printed means the PDF file is complete. The PDF's title stays empty:
+    // Qt writes it when the document begins, before the job name is known.
+    PrintResult EndDoc(const QString &jobName) override;
+
+private:
+    struct Item
+    {
+        double column; // 1-based, as the caller gave it
+        QString text;
+    };
+    struct Piece
+    {
+        double x; // 0-based columns from the left margin
+        QString text;
+    };
+
+    void Begin();
+    void Fail(const QString &sentence);
+    void LayOutLine();
+    QList<QList<Piece>> SplitIntoRows() const;
+    bool StartRow();
+
+    QString m_filePath;
+    QPageSize m_pageSize;
+
+    std::unique_ptr<QPrinter> m_printer;
+    QPainter m_painter;
+    std::optional<QFontMetricsF> m_metrics;
+    bool m_open = false;
+    QString m_failure; // empty while all is well
+
+    double m_columnWidth = 1.0; // device units
+    double m_linePitch = 1.0;   // device units
+    int m_columnsPerRow = 1;
+    int m_linesPerPage = 1;
+    int m_line = 0; // next line on the current page, 0-based
+    QList<Item> m_items;
+};

@@ -1,0 +1,155 @@
+#include "frmData.h"
+
+#include "Households.h"
+#include "Twips.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace {
+
+QLabel *MakeLabel(QWidget *parent, const char *name, const QString &caption, QLineEdit *buddy)
+{
+    auto *label = new QLabel(caption, parent);
+    label->setObjectName(QLatin1String(name));
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    label->setBuddy(buddy);
+    // A screen reader announces the box by the words of its label.
+    buddy->setAccessibleName(QString(caption).remove(QLatin1Char('&')));
+    return label;
+}
+
+QLineEdit *MakeTextBox(QWidget *parent, const char *name)
+{
+    auto *box = new QLineEdit(parent);
+    box->setObjectName(QLatin1String(name));
+    return box;
+}
+
+QPushButton *MakeButton(QWidget *parent, const char *name, const QString &caption)
+{
+    auto *button = new QPushButton(caption, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setAutoDefault(false);
+    return button;
+}
+
+} // namespace
+
+frmData::frmData(QWidget *parent)
+    : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmData"));
+    setWindowTitle(QStringLiteral("Data Entry"));
+    setFixedSize(TwipsSize(this, 4500, 2790));
+
+    Frame1 = new QGroupBox(this);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    Frame1->setGeometry(TwipsRect(this, 240, 120, 3735, 1815));
+
+    txtID = MakeTextBox(Frame1, "txtID");
+    txtIncome = MakeTextBox(Frame1, "txtIncome");
+    txtNumPersons = MakeTextBox(Frame1, "txtNumPersons");
+    Label1 = MakeLabel(Frame1, "Label1", QStringLiteral("ID N&umber"), txtID);
+    Label2 = MakeLabel(Frame1, "Label2", QStringLiteral("&Income"), txtIncome);
+    Label3 = MakeLabel(Frame1, "Label3", QStringLiteral("&Persons in Household"), txtNumPersons);
+    Label1->setGeometry(TwipsRect(this, 960, 360, 915, 255));
+    txtID->setGeometry(TwipsRect(this, 2160, 360, 1095, 285));
+    Label2->setGeometry(TwipsRect(this, 1080, 840, 795, 255));
+    txtIncome->setGeometry(TwipsRect(this, 2160, 840, 1095, 285));
+    Label3->setGeometry(TwipsRect(this, 240, 1320, 1635, 255));
+    txtNumPersons->setGeometry(TwipsRect(this, 2160, 1320, 1095, 285));
+
+    cmdNext = MakeButton(this, "cmdNext", QStringLiteral("&Next"));
+    cmdNext->setGeometry(TwipsRect(this, 1320, 2160, 1215, 495));
+    cmdNext->setDefault(true);
+    cmdClose = MakeButton(this, "cmdClose", QStringLiteral("&Close"));
+    cmdClose->setGeometry(TwipsRect(this, 2760, 2160, 1215, 495));
+
+    setTabOrder(txtID, txtIncome);
+    setTabOrder(txtIncome, txtNumPersons);
+    setTabOrder(txtNumPersons, cmdNext);
+    setTabOrder(cmdNext, cmdClose);
+    txtID->setFocus();
+
+    connect(cmdNext, &QPushButton::clicked, this, &frmData::cmdNext_Click);
+    connect(cmdClose, &QPushButton::clicked, this, &frmData::cmdClose_Click);
+}
+
+void frmData::reject()
+{
+    cmdClose_Click();
+}
+
+void frmData::cmdNext_Click()
+{
+    SaveHousehold();
+}
+
+void frmData::cmdClose_Click()
+{
+    if (!txtID->text().isEmpty()) {
+        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Confirm Close"), QStringLiteral("Save current entry?"),
+                        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
+        box.setDefaultButton(QMessageBox::Yes);
+        switch (box.exec()) {
+        case QMessageBox::Yes:
+            // A refused household stays on screen rather than being lost.
+            if (!SaveHousehold())
+                return;
+            break;
+        case QMessageBox::No:
+            break;
+        default:
+            return;
+        }
+    }
+    QDialog::reject();
+}
+
+bool frmData::SaveHousehold()
+{
+    const AddResult result = AddHousehold(txtID->text().toStdString(), txtIncome->text().toStdString(),
+                                          txtNumPersons->text().toStdString());
+    if (result != AddResult::Added) {
+        ExplainRefusal(result);
+        return false;
+    }
+    txtID->clear();
+    txtIncome->clear();
+    txtNumPersons->clear();
+    txtID->setFocus();
+    return true;
+}
+
+void frmData::ExplainRefusal(AddResult result)
+{
+    QString why;
+    QLineEdit *atFault = txtID;
+    switch (result) {
+    case AddResult::TableFull:
+        why = QStringLiteral("The survey is full: it holds %1 households, the most it can take.").arg(MaxHouseholds);
+        break;
+    case AddResult::IncomeOutOfRange:
+        why = QStringLiteral("The income is too large to be stored.");
+        atFault = txtIncome;
+        break;
+    case AddResult::TotalOutOfRange:
+        why = QStringLiteral("The income would take the survey's total income beyond the largest amount that can be stored.");
+        atFault = txtIncome;
+        break;
+    case AddResult::SizeNotFinite:
+        why = QStringLiteral("The number of persons is too large to be stored.");
+        atFault = txtNumPersons;
+        break;
+    case AddResult::Added:
+        return;
+    }
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Error"), why, QMessageBox::Ok, this);
+    box.exec();
+    atFault->setFocus();
+    atFault->selectAll();
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QDialog>
+
+enum class AddResult;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+// The data-entry window: the operator types one household at a time. Next
+// stores it and empties the fields; Close hides the window, first offering
+// to save a household whose ID has been typed. Hidden, never destroyed, so
+// the typed texts survive between showings.
+class frmData : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit frmData(QWidget *parent = nullptr);
+
+    // Esc and the title bar's close button act like Close.
+    void reject() override;
+
+private:
+    void cmdNext_Click();
+    void cmdClose_Click();
+    // Stores the typed household; on a refusal tells the operator why, keeps
+    // the texts and puts the cursor in the field at fault.
+    bool SaveHousehold();
+    void ExplainRefusal(AddResult result);
+
+    QGroupBox *Frame1;
+    QLabel *Label1;
+    QLineEdit *txtID;
+    QLabel *Label2;
+    QLineEdit *txtIncome;
+    QLabel *Label3;
+    QLineEdit *txtNumPersons;
+    QPushButton *cmdNext;
+    QPushButton *cmdClose;
+};
