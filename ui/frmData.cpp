@@ -3,6 +3,7 @@
 #include "Households.h"
 #include "Twips.h"
 
+#include <QFontMetricsF>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -29,6 +30,24 @@ QLineEdit *MakeTextBox(QWidget *parent, const char *name)
     return box;
 }
 
+// The layout was drawn for an 8-point dialog font. Use the platform's face at
+// that size, smaller still if a caption would not fit in its place, so no
+// label is ever clipped.
+void FitFont(QWidget *window, const QList<QLabel *> &labels)
+{
+    QFont font = window->font();
+    for (qreal size = 8; size >= 6; size -= 0.5) {
+        font.setPointSizeF(size);
+        const QFontMetricsF metrics(font, window);
+        bool fits = true;
+        for (const QLabel *label : labels)
+            fits = fits && metrics.horizontalAdvance(QString(label->text()).remove(QLatin1Char('&'))) <= label->width();
+        if (fits)
+            break;
+    }
+    window->setFont(font);
+}
+
 QPushButton *MakeButton(QWidget *parent, const char *name, const QString &caption)
 {
     auto *button = new QPushButton(caption, parent);
@@ -44,6 +63,7 @@ frmData::frmData(QWidget *parent)
 {
     setObjectName(QStringLiteral("frmData"));
     setWindowTitle(QStringLiteral("Data Entry"));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFixedSize(TwipsSize(this, 4500, 2790));
 
     Frame1 = new QGroupBox(this);
@@ -62,6 +82,8 @@ frmData::frmData(QWidget *parent)
     txtIncome->setGeometry(TwipsRect(this, 2160, 840, 1095, 285));
     Label3->setGeometry(TwipsRect(this, 240, 1320, 1635, 255));
     txtNumPersons->setGeometry(TwipsRect(this, 2160, 1320, 1095, 285));
+
+    FitFont(this, {Label1, Label2, Label3});
 
     cmdNext = MakeButton(this, "cmdNext", QStringLiteral("&Next"));
     cmdNext->setGeometry(TwipsRect(this, 1320, 2160, 1215, 495));

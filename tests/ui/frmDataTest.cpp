@@ -83,6 +83,7 @@ void frmDataTest::looksAsDesigned()
         QVERIFY(label->alignment() & Qt::AlignRight);
         QCOMPARE(label->geometry().right(), right);
         QCOMPARE(label->buddy(), Box(boxes[i]));
+        QVERIFY2(label->fontMetrics().horizontalAdvance(accessible[i]) <= label->width(), "caption clipped");
         QCOMPARE(Box(boxes[i])->geometry().left() - (right + 1), qRound(19 * scale));
         QCOMPARE(Box(boxes[i])->accessibleName(), accessible[i]);
         QVERIFY(Box(boxes[i])->text().isEmpty());

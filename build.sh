@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# One entry point for a fresh Debian 12 machine (run as root):
+#   ./build.sh run    install what is missing, build, start the program
+#   ./build.sh test   install what is missing, build, run every test, then
+#                     build again with address/undefined sanitizers and rerun
+#   ./build.sh bench  build optimised and run the benchmarks
+set -euo pipefail
+cd "$(dirname "$0")"
+
+build_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev libcups2-dev libgtest-dev googletest
+                fonts-dejavu-core)
+test_packages=(xvfb xauth openbox xdotool x11-utils cups cups-client cups-bsd poppler-utils ghostscript)
+bench_packages=(libbenchmark-dev)
+
+install_missing() {
+    local missing=()
+    for package in "$@"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
+    done
+    ((${#missing[@]} == 0)) && return
+    echo "Installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -q
+    apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
+
+build() { # build DIR [cmake options...]
+    local dir=$1
+    shift
+    cmake -S . -B "$dir" -G Ninja "$@"
+    cmake --build "$dir"
+}
+
+case "${1:-}" in
+run)
+    install_missing "${build_packages[@]}"
+    build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    exec build/app/plendrik
+    ;;
+test)
+    install_missing "${build_packages[@]}" "${test_packages[@]}"
+    build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    ctest --test-dir build --output-on-failure
+    build build-sanitize -DCMAKE_BUILD_TYPE=Debug -DPLENDRIK_SANITIZE=ON
+    ctest --test-dir build-sanitize --output-on-failure
+    ;;
+bench)
+    install_missing "${build_packages[@]}" "${bench_packages[@]}"
+    build build-bench -DCMAKE_BUILD_TYPE=Release -DPLENDRIK_BENCH=ON
+    for bench in build-bench/bench/*_bench; do "$bench"; done
+    ;;
+*)
+    echo "usage: $0 run|test|bench" >&2
+    exit 2
+    ;;
+esac
