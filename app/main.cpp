@@ -23,9 +23,10 @@ bool DisplayAvailable()
 int main(int argc, char *argv[])
 {
     if (!DisplayAvailable()) {
-        std::fputs("plendrik needs a graphical display and none was found; to run it without one, "
-                   "start it under a virtual display: xvfb-run -a build/app/plendrik\n",
-                   stderr);
+        std::fprintf(stderr,
+                     "Plendrik needs a graphical display and none was found (DISPLAY is not set); to run it "
+                     "without a screen, install xvfb (apt-get install xvfb) and start it with: xvfb-run -a %s\n",
+                     argv[0]);
         return EXIT_FAILURE;
     }
     QApplication app(argc, argv);
