@@ -1,0 +1,206 @@
+#!/usr/bin/env bash
+# Drives the program from the keyboard on a private X display and prints
+# through a private cupsd, then compares each printed page with a page
+# written by hand in expected/.
+#   e2e.sh PATH/TO/plendrik
+# Ends with "N passed, N failed"; exit status is non-zero on any failure.
+# A screenshot of the data-entry window is left in the current folder.
+set -euo pipefail
+
+app_bin=${1:?usage: e2e.sh PATH/TO/plendrik}
+here=$(cd "$(dirname "$0")" && pwd)
+harness=$here/../harness
+expected=$here/expected
+shot_dir=$PWD
+# shellcheck source=../harness/cupsd.sh
+source "$harness/cupsd.sh"
+# shellcheck source=../harness/xsession.sh
+source "$harness/xsession.sh"
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/plendrik-e2e.XXXXXX")
+app_pid=
+
+stop_all() {
+    if [[ -n $app_pid ]] && kill -0 "$app_pid" 2>/dev/null; then
+        kill "$app_pid" 2>/dev/null || true
+        wait "$app_pid" 2>/dev/null || true
+    fi
+    cupsd_stop
+    xsession_stop
+    rm -rf "$work"
+}
+trap stop_all EXIT
+
+passed=0 failed=0
+ok() { echo "ok   $*"; passed=$((passed + 1)); }
+bad() { echo "FAIL $*"; failed=$((failed + 1)); }
+check() { local what=$1; shift; if "$@"; then ok "$what"; else bad "$what"; fi; }
+
+finish() {
+    if ((failed > 0)) && [[ -s $work/app.log ]]; then
+        echo "--- program output:"
+        cat "$work/app.log"
+    fi
+    echo "$passed passed, $failed failed"
+    exit $((failed > 0))
+}
+
+# Later steps make no sense once the program cannot be reached: stop there.
+need() {
+    local what=$1; shift
+    if "$@"; then ok "$what"; else bad "$what"; echo "(stopping here)"; finish; fi
+}
+
+# --- helpers -------------------------------------------------------------------
+
+# Window ids of visible windows whose title matches REGEX, waiting up to SECS.
+wait_window() {
+    timeout "${2:-15}" xdotool search --sync --onlyvisible --name "$1" >/dev/null 2>&1
+}
+window_shown() { xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
+wait_gone() {
+    local i
+    for ((i = 0; i < ${2:-15} * 10; i++)); do
+        window_shown "$1" || return 0
+        sleep 0.1
+    done
+    return 1
+}
+# Keys go to whichever window has focus, so wait until the window named has it.
+wait_focus() {
+    local i id
+    for ((i = 0; i < ${2:-15} * 10; i++)); do
+        id=$(xdotool getwindowfocus 2>/dev/null) || id=
+        [[ -n $id ]] && xdotool search --onlyvisible --name "$1" 2>/dev/null | grep -qx "$id" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+key() { xdotool key --clearmodifiers "$@"; }
+type_text() { xdotool type --delay 30 -- "$1"; }
+
+jobs_total() { lpstat -W all -o 2>/dev/null | grep -c . || true; }
+data_files() { find "$(cupsd_spool_dir)" -maxdepth 1 -name 'd*' | grep -c . || true; }
+no_jobs() { (($(jobs_total) == 0)) && (($(data_files) == 0)); }
+exactly_three_jobs() { (($(jobs_total) == 3)) && (($(data_files) == 3)); }
+
+is_pdf() { [[ -f $1 && $(head -c 4 "$1") == %PDF ]]; }
+same_page() {
+    # diff prints its differences, which is the message wanted on failure.
+    "$harness/pdf-lines.sh" "$1" >"$work/page.txt" || return 1
+    diff -u "$2" "$work/page.txt"
+}
+# cupsd writes a job's control file a moment after the job completes.
+names_job() {
+    local i
+    for ((i = 0; i < 300; i++)); do
+        [[ -f $1 ]] && grep -aqF "$2" "$1" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# Runs one report from the Report menu and checks the job it printed.
+# report LETTER JOB_NUMBER TITLE EXPECTED_FILE
+report() {
+    local letter=$1 n=$2 title=$3 page=$4 num
+    num=$(printf '%05d' "$n")
+    key alt+r
+    key "$letter"
+    check "$title: job $n completes" cupsd_wait_completed "$n" 30
+    local data
+    data=$(cupsd_spool_dir)/d$num-001
+    check "$title: kept job file is a PDF" is_pdf "$data"
+    check "$title: printed page matches expected/${page##*/}" same_page "$data" "$page"
+    check "$title: control file names the job \"$title\"" names_job "$(cupsd_spool_dir)/c$num" "$title"
+}
+
+# --- 1. start ----------------------------------------------------------------
+need "cupsd starts with the test queue" cupsd_start
+need "X session starts" xsession_start
+
+mkdir -p "$work/home"
+HOME=$work/home LC_ALL=C.UTF-8 ASAN_OPTIONS=detect_leaks=0 "$app_bin" >"$work/app.log" 2>&1 &
+app_pid=$!
+need "main window \"Plendrik\" appears" wait_window '^Plendrik$' 30
+need "main window has keyboard focus" wait_focus '^Plendrik$'
+
+# --- 2. a report with no data ---------------------------------------------------
+key alt+r
+key e
+check "empty survey: \"Error\" box appears" wait_window '^Error$'
+key Return
+check "empty survey: Enter dismisses the box" wait_gone '^Error$'
+check "empty survey: no job spooled" no_jobs
+need "main window has focus again" wait_focus '^Plendrik$'
+
+# --- 3. data entry ---------------------------------------------------------------
+key alt+f
+key e
+need "\"Data Entry\" window appears" wait_window '^Data Entry$'
+need "\"Data Entry\" has keyboard focus" wait_focus '^Data Entry$'
+
+# enter_household ID INCOME PERSONS: ID is typed into the ID box, where focus starts.
+enter_household() {
+    if [[ -n $1 ]]; then type_text "$1"; fi
+    key Tab
+    type_text "$2"
+    key Tab
+    type_text "$3"
+}
+enter_household 1001 6000 3
+key Return
+enter_household 1002 2000.5 1
+key Return
+enter_household ABCDEFGHIJKLMNO 12000 4
+key Return
+enter_household '' 1,000 2
+key Return
+enter_household 77 -250 5
+# For people only; nothing checks it.
+import -window root "$shot_dir/e2e-data-entry.png" 2>/dev/null || echo "(no screenshot taken)"
+key Escape
+check "Esc with an ID typed: \"Confirm Close\" appears" wait_window '^Confirm Close$'
+key Return
+check "Enter (Yes): \"Confirm Close\" goes" wait_gone '^Confirm Close$'
+check "Enter (Yes): \"Data Entry\" closes" wait_gone '^Data Entry$'
+need "main window has focus again" wait_focus '^Plendrik$'
+
+# --- 4. the three reports -----------------------------------------------------------
+report e 1 "Listing of Data Entered" "$expected/data-listing.txt"
+report l 2 "Households Exceeding Average Income" "$expected/above-average.txt"
+report p 3 "Poverty Level Summary" "$expected/poverty-summary.txt"
+
+# --- 5. About -------------------------------------------------------------------
+key alt+h
+key a
+check "\"About Plendrik \" appears" wait_window '^About Plendrik $'
+key Escape
+# Nothing announces that Esc was ignored; give the program a moment to act on it.
+sleep 1
+check "Esc leaves \"About Plendrik \" open" window_shown '^About Plendrik $'
+key Return
+check "Enter closes \"About Plendrik \"" wait_gone '^About Plendrik $'
+need "main window has focus again" wait_focus '^Plendrik$'
+
+# --- 6. exit -----------------------------------------------------------------------
+key alt+f
+key x
+exited() {
+    local i
+    for ((i = 0; i < 200; i++)); do
+        kill -0 "$app_pid" 2>/dev/null || return 0
+        sleep 0.1
+    done
+    return 1
+}
+check "File, Exit ends the program" exited
+status=0
+if ! kill -0 "$app_pid" 2>/dev/null; then
+    wait "$app_pid" || status=$?
+    app_pid=
+    check "exit status is 0 (got $status)" test "$status" -eq 0
+fi
+check "exactly 3 jobs printed in all" exactly_three_jobs
+
+finish
