@@ -77,21 +77,42 @@ bool Succeeded(ipp_status_t status)
     return status <= IPP_STATUS_OK_EVENTS_COMPLETE;
 }
 
+// Media names come as PWG names ("na_letter_8.5x11in"), or as PPD or older
+// names ("Letter") when a user saved one with lpoptions.
+const pwg_media_t *MediaNamed(const char *value)
+{
+    if (!value || !*value)
+        return nullptr;
+    const QByteArray name = QByteArray(value).split(',').constFirst(); // "Letter,Tray1"
+    const pwg_media_t *media = pwgMediaForPWG(name.constData());
+    if (!media)
+        media = pwgMediaForPPD(name.constData());
+    if (!media)
+        media = pwgMediaForLegacy(name.constData());
+    return media;
+}
+
 // Lay out on the paper the printer is loaded with by default, so nothing
-// near the bottom margin is lost when the sizes differ.
+// near the bottom margin is lost when the sizes differ. cupsGetDestMediaDefault
+// is no help here: without a saved "media" option it answers Letter for every
+// printer.
 QPageSize DefaultMedia()
 {
     const DestPtr dest = DefaultDestination();
     if (!dest)
         return QPageSize();
-    const DestInfoPtr info(cupsCopyDestInfo(CUPS_HTTP_DEFAULT, dest.get()));
-    cups_size_t size{};
-    if (!info
-        || !cupsGetDestMediaDefault(CUPS_HTTP_DEFAULT, dest.get(), info.get(), CUPS_MEDIA_FLAGS_DEFAULT, &size)
-        || size.width <= 0 || size.length <= 0)
+    const pwg_media_t *media = MediaNamed(cupsGetOption("media", dest->num_options, dest->options));
+    if (!media) {
+        const DestInfoPtr info(cupsCopyDestInfo(CUPS_HTTP_DEFAULT, dest.get()));
+        if (!info)
+            return QPageSize();
+        ipp_attribute_t *fallback = cupsFindDestDefault(CUPS_HTTP_DEFAULT, dest.get(), info.get(), CUPS_MEDIA);
+        media = MediaNamed(fallback ? ippGetString(fallback, 0, nullptr) : nullptr);
+    }
+    if (!media || media->width <= 0 || media->length <= 0)
         return QPageSize();
-    // cups_size_t is in hundredths of a millimetre.
-    return QPageSize(QSizeF(size.width / 100.0, size.length / 100.0), QPageSize::Millimeter, QString(),
+    // PWG sizes are in hundredths of a millimetre.
+    return QPageSize(QSizeF(media->width / 100.0, media->length / 100.0), QPageSize::Millimeter, QString(),
                      QPageSize::FuzzyMatch);
 }
 
@@ -164,8 +185,21 @@ void DefaultPrinter::Prepare()
 {
     if (m_page.DocumentOpen())
         return;
-    m_tempDir = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/plendrik-print-XXXXXX"));
-    m_page.SetFilePath(m_tempDir->isValid() ? m_tempDir->filePath(QStringLiteral("report.pdf")) : QString());
+    m_tempDir.reset();
+    m_tempProblem.clear();
+    // Qt answers an empty path when TMPDIR names a missing folder; a
+    // temporary folder made from that would land in the root directory.
+    const QString tempRoot = QDir::tempPath();
+    if (tempRoot.isEmpty()) {
+        m_tempProblem = NotPrinted(QStringLiteral("the temporary folder \"%1\" does not exist")
+                                       .arg(qEnvironmentVariable("TMPDIR", QStringLiteral("/tmp"))));
+    } else {
+        m_tempDir = std::make_unique<QTemporaryDir>(tempRoot + QStringLiteral("/plendrik-print-XXXXXX"));
+        if (!m_tempDir->isValid())
+            m_tempProblem = NotPrinted(QStringLiteral("no temporary file could be made in \"%1\" (%2)")
+                                           .arg(QDir::toNativeSeparators(tempRoot), m_tempDir->errorString()));
+    }
+    m_page.SetFilePath(m_tempProblem.isEmpty() ? m_tempDir->filePath(QStringLiteral("report.pdf")) : QString());
     m_page.SetPageSize(DefaultMedia());
 }
 
@@ -194,9 +228,8 @@ PrintResult DefaultPrinter::EndDoc(const QString &jobName)
     const QString pdf = m_page.FilePath();
 
     PrintResult result;
-    if (!m_tempDir->isValid()) {
-        result = Failure(NotPrinted(QStringLiteral("no temporary file could be made in \"%1\" (%2)")
-                                        .arg(QDir::toNativeSeparators(QDir::tempPath()), m_tempDir->errorString())));
+    if (!m_tempProblem.isEmpty()) {
+        result = Failure(m_tempProblem);
     } else if (laidOut.status != PrintResult::Status::Printed) {
         result = Failure(NotPrinted(QStringLiteral("its pages could not be written to the temporary folder \"%1\"")
                                         .arg(QDir::toNativeSeparators(m_tempDir->path()))));
@@ -236,13 +269,13 @@ PrintResult DefaultPrinter::Save(const QString &pdf, const QString &jobName) con
 {
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (folder.isEmpty() || !QDir().mkpath(folder))
-        return Failure(QStringLiteral("No printer is set up, and the report could not be saved because the "
-                                      "documents folder \"%1\" could not be created.")
-                           .arg(QDir::toNativeSeparators(folder)));
+        return Failure(NotPrinted(QStringLiteral("no printer is set up, and the documents folder \"%1\" for "
+                                                 "saving it instead could not be made")
+                                      .arg(QDir::toNativeSeparators(folder))));
     const QString target = SavePathFor(folder, jobName, QDateTime::currentDateTime());
     if (!QFile::copy(pdf, target))
-        return Failure(QStringLiteral("No printer is set up, and the report could not be saved as \"%1\".")
-                           .arg(QDir::toNativeSeparators(target)));
+        return Failure(NotPrinted(QStringLiteral("no printer is set up, and saving it as \"%1\" instead failed")
+                                      .arg(QDir::toNativeSeparators(target))));
     return {PrintResult::Status::SavedToFile, QDir::toNativeSeparators(QFileInfo(target).absoluteFilePath())};
 }
 

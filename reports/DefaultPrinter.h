@@ -47,5 +47,6 @@ private:
 
     PagePrinter m_page;
     std::unique_ptr<QTemporaryDir> m_tempDir;
+    QString m_tempProblem; // why no temporary file could be made, as a sentence
     int m_lastJobId = 0;
 };

@@ -87,7 +87,7 @@ exactly_three_jobs() { (($(jobs_total) == 3)) && (($(data_files) == 3)); }
 is_pdf() { [[ -f $1 && $(head -c 4 "$1") == %PDF ]]; }
 same_page() {
     # diff prints its differences, which is the message wanted on failure.
-    "$harness/pdf-lines.sh" "$1" >"$work/page.txt" || return 1
+    "$harness/pdf-lines.sh" "$1" 36 36 12 >"$work/page.txt" || return 1
     diff -u "$2" "$work/page.txt"
 }
 # cupsd writes a job's control file a moment after the job completes.

@@ -1,0 +1,339 @@
+// Runs under with-cupsd.sh, which provides two private schedulers: one with
+// the raw default queue (CUPS_SERVER) and one with no queue at all.
+
+#include "DefaultPrinter.h"
+#include "PdfText.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cups/cups.h>
+
+#include <algorithm>
+#include <memory>
+#include <optional>
+
+enum class Server { WithQueue, Empty, Down };
+Q_DECLARE_METATYPE(Server)
+Q_DECLARE_METATYPE(PrintResult::Status)
+
+namespace {
+
+const QString kJobName = "Listing of Data Entered";
+
+// A small listing with figures right-aligned to end in column 41; returns
+// the lines as pdftotext should give them back.
+QStringList PrintSample(Printer &printer)
+{
+    const QStringList rows[] = {{"Household", "Members", "Income"}, {}, {"H-0001", "4", "1,200.50"},
+                                {"H-0002", "2", "310.00"}};
+    for (const QStringList &row : rows) {
+        if (!row.isEmpty()) {
+            printer.PrintAt(1, row[0]);
+            printer.PrintAt(15, row[1]);
+            printer.PrintAt(42 - printer.ColumnsOf(row[2]), row[2]);
+        }
+        printer.NewLine();
+    }
+    return {"Household     Members              Income", "", "H-0001        4                  1,200.50",
+            "H-0002        2                    310.00"};
+}
+
+struct Job
+{
+    int id = 0;
+    QString title;
+    QString format;
+};
+
+} // namespace
+
+class DefaultPrinterTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void outcome_data();
+    void outcome();
+    void paperFollowsThePrinter_data();
+    void paperFollowsThePrinter();
+    void savePathFor_data();
+    void savePathFor();
+
+private:
+    void UseServer(Server server);
+    bool Run(const QStringList &command) const;
+    std::optional<QList<Job>> Jobs() const;
+    QString Documents() const { return QDir::home().filePath("Documents"); }
+    QString SpoolFile(int jobId) const { return QString("%1/d%2-001").arg(m_spool).arg(jobId, 5, 10, QChar('0')); }
+
+    QByteArray m_queueServer;
+    QByteArray m_emptyServer;
+    QString m_queue;
+    QString m_spool;
+    QString m_cupsHome;
+    QTemporaryDir m_work;
+    std::unique_ptr<QTemporaryDir> m_home;
+    std::unique_ptr<QTemporaryDir> m_tmp;
+};
+
+void DefaultPrinterTest::initTestCase()
+{
+    m_queueServer = qgetenv("CUPS_SERVER");
+    m_emptyServer = qgetenv("PLENDRIK_TEST_EMPTY_SERVER");
+    m_queue = qEnvironmentVariable("PLENDRIK_TEST_QUEUE");
+    m_spool = qEnvironmentVariable("PLENDRIK_TEST_SPOOL");
+    if (m_queueServer.isEmpty() || m_emptyServer.isEmpty() || m_queue.isEmpty() || m_spool.isEmpty())
+        QFAIL("run this through tests/printing/with-cupsd.sh, which starts the schedulers it needs");
+    QVERIFY(m_work.isValid());
+    QFile file(m_work.filePath("a file"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    // libcups takes HOME once, at its first call: make that the wrapper's
+    // HOME rather than one of the per-test ones below.
+    m_cupsHome = qEnvironmentVariable("HOME");
+    cupsServer();
+}
+
+void DefaultPrinterTest::init()
+{
+    // A fresh HOME (no Documents folder yet) and TMPDIR for every test.
+    m_home = std::make_unique<QTemporaryDir>(m_work.filePath("home-XXXXXX"));
+    m_tmp = std::make_unique<QTemporaryDir>(m_work.filePath("tmp-XXXXXX"));
+    QVERIFY(m_home->isValid() && m_tmp->isValid());
+    qputenv("HOME", QFile::encodeName(m_home->path()));
+    qputenv("TMPDIR", QFile::encodeName(m_tmp->path()));
+    qunsetenv("PRINTER");
+    UseServer(Server::WithQueue);
+}
+
+void DefaultPrinterTest::UseServer(Server server)
+{
+    const QByteArray down = QFile::encodeName(m_work.filePath("nobody-listens.sock"));
+    qputenv("CUPS_SERVER", server == Server::WithQueue ? m_queueServer
+                           : server == Server::Empty   ? m_emptyServer
+                                                       : down);
+    cupsSetServer(nullptr); // libcups reads CUPS_SERVER again on next use
+}
+
+bool DefaultPrinterTest::Run(const QStringList &command) const
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("CUPS_SERVER", QFile::decodeName(m_queueServer));
+    env.insert("HOME", m_cupsHome);
+    env.insert("PATH", env.value("PATH") + ":/usr/sbin:/sbin");
+    process.setProcessEnvironment(env);
+    process.start(command.first(), command.mid(1));
+    const bool ok = process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit
+                    && process.exitCode() == 0;
+    if (!ok)
+        qWarning() << command << "failed:" << process.errorString() << process.readAllStandardError();
+    return ok;
+}
+
+// Every job the queue server has seen, finished or not.
+std::optional<QList<Job>> DefaultPrinterTest::Jobs() const
+{
+    http_t *http = httpConnect2(m_queueServer.constData(), ippPort(), nullptr, AF_UNSPEC,
+                                HTTP_ENCRYPTION_IF_REQUESTED, 1, 30000, nullptr);
+    if (!http)
+        return std::nullopt;
+    cups_job_t *jobs = nullptr;
+    const int count = cupsGetJobs2(http, &jobs, nullptr, 0, CUPS_WHICHJOBS_ALL);
+    httpClose(http);
+    if (count < 0)
+        return std::nullopt;
+    QList<Job> list;
+    for (int i = 0; i < count; ++i)
+        list.append({jobs[i].id, QString::fromUtf8(jobs[i].title), QString::fromUtf8(jobs[i].format)});
+    cupsFreeJobs(count, jobs);
+    return list;
+}
+
+void DefaultPrinterTest::outcome_data()
+{
+    QTest::addColumn<Server>("server");
+    QTest::addColumn<QStringList>("setup");
+    QTest::addColumn<QStringList>("restore");
+    QTest::addColumn<QString>("tempDir"); // in the work folder; empty for a fresh one
+    QTest::addColumn<PrintResult::Status>("status");
+    QTest::addColumn<QString>("detailHas");
+
+    using enum PrintResult::Status;
+    const QString queue = '"' + m_queue + '"';
+    QTest::newRow("accepted") << Server::WithQueue << QStringList() << QStringList() << QString() << Printed
+                              << queue;
+    QTest::newRow("queue rejecting jobs") << Server::WithQueue << QStringList{"cupsreject", m_queue}
+                                          << QStringList{"cupsaccept", m_queue} << QString() << Failed
+                                          << queue + " is not accepting jobs";
+    QTest::newRow("queue stopped") << Server::WithQueue << QStringList{"cupsdisable", m_queue}
+                                   << QStringList{"cupsenable", m_queue} << QString() << Failed
+                                   << queue + " is stopped";
+    QTest::newRow("no printer set up") << Server::Empty << QStringList() << QStringList() << QString()
+                                       << SavedToFile << "/Documents/Listing of Data Entered ";
+    QTest::newRow("print service down") << Server::Down << QStringList() << QStringList() << QString() << Failed
+                                        << "the print service is not running";
+    QTest::newRow("temporary folder missing") << Server::WithQueue << QStringList() << QStringList()
+                                              << "no such folder" << Failed << "temporary folder";
+    QTest::newRow("temporary folder is a file") << Server::WithQueue << QStringList() << QStringList() << "a file"
+                                                << Failed << "no temporary file could be made";
+}
+
+void DefaultPrinterTest::outcome()
+{
+    QFETCH(Server, server);
+    QFETCH(QStringList, setup);
+    QFETCH(QStringList, restore);
+    QFETCH(QString, tempDir);
+    QFETCH(PrintResult::Status, status);
+    QFETCH(QString, detailHas);
+
+    UseServer(server);
+    if (!tempDir.isEmpty())
+        qputenv("TMPDIR", QFile::encodeName(m_work.filePath(tempDir)));
+    const auto undo = qScopeGuard([this, &restore] {
+        if (!restore.isEmpty())
+            Run(restore);
+    });
+    if (!setup.isEmpty())
+        QVERIFY(Run(setup));
+    const std::optional<QList<Job>> before = Jobs();
+    QVERIFY(before);
+
+    DefaultPrinter printer;
+    const QStringList expected = PrintSample(printer);
+    const QDateTime started = QDateTime::currentDateTime().addMSecs(-999);
+    const PrintResult result = printer.EndDoc(kJobName);
+    const QDateTime ended = QDateTime::currentDateTime();
+
+    QCOMPARE(result.status, status);
+    QVERIFY2(result.detail.contains(detailHas), qPrintable(result.detail));
+    if (status == PrintResult::Status::Failed)
+        QVERIFY2(result.detail.startsWith("The report could not be printed because ") && result.detail.endsWith('.')
+                     && !result.detail.contains('\n'),
+                 qPrintable(result.detail));
+
+    // Only an accepted report leaves a job behind, and only a report with
+    // no printer at all a file; the temporary PDF never stays.
+    const std::optional<QList<Job>> after = Jobs();
+    QVERIFY(after);
+    QCOMPARE(after->size() - before->size(), qsizetype(status == PrintResult::Status::Printed ? 1 : 0));
+    const QStringList saved = QDir(Documents()).entryList(QDir::Files);
+    QCOMPARE(saved.size(), qsizetype(status == PrintResult::Status::SavedToFile ? 1 : 0));
+    if (tempDir.isEmpty()) {
+        const QStringList left = QDir(m_tmp->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+        QVERIFY2(left.isEmpty(), qPrintable(left.join(", ")));
+    }
+
+    QString pdfPath;
+    if (status == PrintResult::Status::Printed) {
+        const auto job = std::find_if(after->cbegin(), after->cend(),
+                                      [&printer](const Job &j) { return j.id == printer.LastJobId(); });
+        QVERIFY(job != after->cend());
+        QCOMPARE(job->title, kJobName);
+        QCOMPARE(job->format, QString("application/pdf"));
+        pdfPath = SpoolFile(job->id); // the scheduler keeps what it received
+    } else if (status == PrintResult::Status::SavedToFile) {
+        const QFileInfo file(result.detail);
+        QCOMPARE(file.absolutePath(), Documents());
+        static const QRegularExpression name(
+            R"(^Listing of Data Entered (\d{4}-\d\d-\d\d \d\d\.\d\d\.\d\d)\.pdf$)");
+        const QRegularExpressionMatch match = name.match(file.fileName());
+        QVERIFY2(match.hasMatch(), qPrintable(file.fileName()));
+        const QDateTime stamp = QDateTime::fromString(match.captured(1), "yyyy-MM-dd HH.mm.ss");
+        QVERIFY2(stamp >= started && stamp <= ended, qPrintable(match.captured(1)));
+        pdfPath = file.filePath();
+    }
+    if (!pdfPath.isEmpty()) {
+        const PdfText pdf = ReadPdfText(pdfPath);
+        QVERIFY2(pdf.error.isEmpty(), qPrintable(pdf.error));
+        QCOMPARE(pdf.pages.size(), 1);
+        QCOMPARE(pdf.Lines(0), expected);
+    }
+}
+
+void DefaultPrinterTest::paperFollowsThePrinter_data()
+{
+    QTest::addColumn<QString>("mediaDefault");
+    QTest::addColumn<QString>("savedMedia"); // the user's lpoptions choice
+    QTest::addColumn<QSizeF>("points");
+
+    QTest::newRow("legal") << "na_legal_8.5x14in" << QString() << QSizeF(612, 1008);
+    QTest::newRow("a5") << "iso_a5_148x210mm" << QString() << QSizeF(420, 595);
+    QTest::newRow("user's choice wins") << "na_legal_8.5x14in" << "Letter" << QSizeF(612, 792);
+}
+
+void DefaultPrinterTest::paperFollowsThePrinter()
+{
+    QFETCH(QString, mediaDefault);
+    QFETCH(QString, savedMedia);
+    QFETCH(QSizeF, points);
+
+    const QString queue = "plendrik-paper";
+    QVERIFY(Run({"lpadmin", "-p", queue, "-E", "-v", "file:/dev/null", "-P", PRINTING_TEST_DIR "/paper.ppd"}));
+    const auto remove = qScopeGuard([this, &queue] {
+        Run({"lpoptions", "-x", queue});
+        Run({"lpadmin", "-x", queue});
+    });
+    QVERIFY(Run({"lpadmin", "-p", queue, "-o", "media-default=" + mediaDefault}));
+    if (!savedMedia.isEmpty())
+        QVERIFY(Run({"lpoptions", "-p", queue, "-o", "media=" + savedMedia}));
+    qputenv("PRINTER", queue.toUtf8()); // chosen the way a user would, leaving the server's default alone
+
+    DefaultPrinter printer;
+    const QStringList expected = PrintSample(printer);
+    const PrintResult result = printer.EndDoc(kJobName);
+    QCOMPARE(result.status, PrintResult::Status::Printed);
+    QVERIFY2(result.detail.contains(queue), qPrintable(result.detail));
+
+    const PdfText pdf = ReadPdfText(SpoolFile(printer.LastJobId()));
+    QVERIFY2(pdf.error.isEmpty(), qPrintable(pdf.error));
+    QCOMPARE(pdf.pages.size(), 1);
+    QCOMPARE(pdf.pages[0], points);
+    QCOMPARE(pdf.Lines(0), expected);
+}
+
+void DefaultPrinterTest::savePathFor_data()
+{
+    QTest::addColumn<QString>("jobName");
+    QTest::addColumn<QStringList>("existing");
+    QTest::addColumn<QString>("expected");
+
+    const QString base = "Listing of Data Entered 2026-12-08 14.05.09";
+    QTest::newRow("free") << kJobName << QStringList() << base + ".pdf";
+    QTest::newRow("taken") << kJobName << QStringList{base + ".pdf"} << base + " (2).pdf";
+    QTest::newRow("taken twice") << kJobName << QStringList{base + ".pdf", base + " (2).pdf"} << base + " (3).pdf";
+    QTest::newRow("other second taken") << kJobName << QStringList{"Listing of Data Entered 2026-12-08 14.05.08.pdf"}
+                                        << base + ".pdf";
+    QTest::newRow("slash and colon") << "Income/Expenses: Region 2" << QStringList()
+                                     << "Income-Expenses- Region 2 2026-12-08 14.05.09.pdf";
+    QTest::newRow("blank name") << "  " << QStringList() << "Report 2026-12-08 14.05.09.pdf";
+}
+
+void DefaultPrinterTest::savePathFor()
+{
+    QFETCH(QString, jobName);
+    QFETCH(QStringList, existing);
+    QFETCH(QString, expected);
+
+    QTemporaryDir folder(m_work.filePath("save-XXXXXX"));
+    QVERIFY(folder.isValid());
+    for (const QString &name : existing) {
+        QFile file(folder.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    const QDateTime when(QDate(2026, 12, 8), QTime(14, 5, 9));
+    QCOMPARE(DefaultPrinter::SavePathFor(folder.path(), jobName, when), folder.filePath(expected));
+}
+
+QTEST_MAIN(DefaultPrinterTest)
+#include "DefaultPrinterTest.moc"
