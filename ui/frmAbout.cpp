@@ -53,7 +53,6 @@ frmAbout::frmAbout(QWidget *parent)
 {
     setObjectName(QStringLiteral("frmAbout"));
     setWindowTitle(QStringLiteral("About Plendrik "));
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFixedSize(TwipsSize(this, 5895, 3795));
 
     Label1 = MakeLabel(this, "Label1", QStringLiteral("Plendrik"), TwipsRect(this, 1560, 360, 3375, 375));

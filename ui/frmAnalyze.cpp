@@ -35,9 +35,6 @@ frmAnalyze::frmAnalyze(Printer &printer, QWidget *parent)
 {
     setObjectName(QStringLiteral("frmAnalyze"));
     setWindowTitle(QStringLiteral("Plendrik"));
-    // A fixed-size window offers no maximize button.
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
-                   | Qt::WindowCloseButtonHint);
 
     auto *clientArea = new QWidget(this);
     clientArea->setObjectName(QStringLiteral("clientArea"));

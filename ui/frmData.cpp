@@ -63,7 +63,6 @@ frmData::frmData(QWidget *parent)
 {
     setObjectName(QStringLiteral("frmData"));
     setWindowTitle(QStringLiteral("Data Entry"));
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFixedSize(TwipsSize(this, 4500, 2790));
 
     Frame1 = new QGroupBox(this);
