@@ -1,5 +1,7 @@
 #include "CapturePrinter.h"
+#include "EmptySurvey.h"
 #include "Households.h"
+#include "Operator.h"
 #include "MessageBoxAnswer.h"
 #include "Reports.h"
 
@@ -60,16 +62,10 @@ private:
     }
 
 private Q_SLOTS:
-    void init()
-    {
-        Households = {};
-        HouseholdCount = 0;
-        TotalIncome = Currency{};
-    }
+    void init() { StartEmptySurvey(); }
     void cleanup()
     {
-        for (const QWidget *window : QApplication::topLevelWidgets())
-            QVERIFY2(!window->isVisible(), qPrintable(window->windowTitle()));
+        Operator::CheckNoWindowLeftOpen();
     }
 
     void emptySurveyPrintsNothing_data();

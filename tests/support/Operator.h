@@ -37,6 +37,17 @@ inline void Press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
     QTest::keyClick(Focus(), key, modifiers);
 }
 
+// Types the fields of one household in the data-entry window, Tab between
+// them, starting in the ID field.
+inline void TypeHousehold(const QString &id, const QString &income, const QString &persons)
+{
+    Type(id);
+    Press(Qt::Key_Tab);
+    Type(income);
+    Press(Qt::Key_Tab);
+    Type(persons);
+}
+
 // Runs whileShown once a modal window is up, from inside its own event loop,
 // then starts open() (which returns when the window is hidden). whileShown
 // must hide the window; if it does not, it is hidden here so the test cannot
@@ -64,6 +75,13 @@ inline void WhileModal(const std::function<void()> &open, const std::function<vo
     open();
     delete poll;
     QVERIFY2(ran, "no modal window appeared, or it was left open");
+}
+
+// After each window test: nothing the test opened is left on screen.
+inline void CheckNoWindowLeftOpen()
+{
+    for (const QWidget *window : QApplication::topLevelWidgets())
+        QVERIFY2(!window->isVisible(), qPrintable(window->objectName() + QLatin1Char(' ') + window->windowTitle()));
 }
 
 } // namespace Operator

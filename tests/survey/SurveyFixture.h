@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Households.h"
+#include "EmptySurvey.h"
 
 #include <gtest/gtest.h>
 
@@ -8,10 +8,5 @@
 class SurveyTest : public testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        Households = {};
-        HouseholdCount = 0;
-        TotalIncome = Currency{};
-    }
+    void SetUp() override { StartEmptySurvey(); }
 };

@@ -1,5 +1,5 @@
 #include "CapturePrinter.h"
-#include "Households.h"
+#include "EmptySurvey.h"
 #include "MessageBoxAnswer.h"
 #include "Operator.h"
 #include "frmAnalyze.h"
@@ -28,9 +28,7 @@ private:
 private Q_SLOTS:
     void init()
     {
-        Households = {};
-        HouseholdCount = 0;
-        TotalIncome = Currency{};
+        StartEmptySurvey();
         printer = CapturePrinter{};
         window = std::make_unique<frmAnalyze>(printer);
         window->show();
@@ -40,8 +38,7 @@ private Q_SLOTS:
     void cleanup()
     {
         window.reset();
-        for (const QWidget *w : QApplication::topLevelWidgets())
-            QVERIFY2(!w->isVisible(), qPrintable(w->objectName()));
+        CheckNoWindowLeftOpen();
     }
 
     void looksAsDesigned();
@@ -107,11 +104,7 @@ void frmAnalyzeTest::enterDataShowsTheSameWindowModally()
                    QCOMPARE(modal->objectName(), "frmData");
                    QCOMPARE(modal->windowModality(), Qt::ApplicationModal);
                    QCOMPARE(Focus()->objectName(), "txtID");
-                   Type("1001");
-                   Press(Qt::Key_Tab);
-                   Type("6000");
-                   Press(Qt::Key_Tab);
-                   Type("3");
+                   TypeHousehold("1001", "6000", "3");
                    Press(Qt::Key_Return);
                    Type("1002");
                    Press(Qt::Key_Tab);

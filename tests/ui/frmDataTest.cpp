@@ -1,4 +1,4 @@
-#include "Households.h"
+#include "EmptySurvey.h"
 #include "MessageBoxAnswer.h"
 #include "Operator.h"
 #include "frmData.h"
@@ -38,17 +38,14 @@ private:
 private Q_SLOTS:
     void init()
     {
-        Households = {};
-        HouseholdCount = 0;
-        TotalIncome = Currency{};
+        StartEmptySurvey();
         form = std::make_unique<frmData>();
         Show();
     }
     void cleanup()
     {
         form.reset();
-        for (const QWidget *window : QApplication::topLevelWidgets())
-            QVERIFY2(!window->isVisible(), qPrintable(window->objectName()));
+        CheckNoWindowLeftOpen();
     }
 
     void looksAsDesigned();
@@ -99,11 +96,7 @@ void frmDataTest::looksAsDesigned()
 
 void frmDataTest::typeTabEnterStoresAndStartsAgain()
 {
-    Type("1001");
-    Press(Qt::Key_Tab);
-    Type("6000");
-    Press(Qt::Key_Tab);
-    Type("3");
+    TypeHousehold("1001", "6000", "3");
     Press(Qt::Key_Return);
 
     QCOMPARE(HouseholdCount, 1);
