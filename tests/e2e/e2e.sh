@@ -53,11 +53,18 @@ need() {
 
 # --- helpers -------------------------------------------------------------------
 
-# Window ids of visible windows whose title matches REGEX, waiting up to SECS.
-wait_window() {
-    timeout "${2:-15}" xdotool search --sync --onlyvisible --name "$1" >/dev/null 2>&1
-}
 window_shown() { xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
+# Waits up to SECS for a visible window whose title matches REGEX. A search
+# fails outright when a window (a closing menu, say) vanishes under it, so
+# poll rather than rely on one long search.
+wait_window() {
+    local i
+    for ((i = 0; i < ${2:-15} * 10; i++)); do
+        window_shown "$1" && return 0
+        sleep 0.1
+    done
+    return 1
+}
 wait_gone() {
     local i
     for ((i = 0; i < ${2:-15} * 10; i++)); do

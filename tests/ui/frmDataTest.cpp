@@ -60,6 +60,7 @@ private Q_SLOTS:
     void refusalKeepsTheTextsAndPointsAtTheField_data();
     void refusalKeepsTheTextsAndPointsAtTheField();
     void refusedDuringCloseKeepsTheWindow();
+    void titleBarCloseActsLikeClose();
 };
 
 void frmDataTest::looksAsDesigned()
@@ -299,6 +300,21 @@ void frmDataTest::refusedDuringCloseKeepsTheWindow()
     QCOMPARE(int(HouseholdCount), MaxHouseholds);
     Box("txtID")->clear();
     Press(Qt::Key_Escape);
+}
+
+void frmDataTest::titleBarCloseActsLikeClose()
+{
+    FillIn("1001", "6000", "3");
+    MessageBoxAnswer cancel(QMessageBox::Cancel, "Confirm Close");
+    form->close();
+    QVERIFY(cancel.seen().shown);
+    QVERIFY(form->isVisible());
+
+    MessageBoxAnswer yes(QMessageBox::Yes, "Confirm Close");
+    form->close();
+    QVERIFY(yes.seen().shown);
+    QVERIFY(!form->isVisible());
+    QCOMPARE(HouseholdCount, 1);
 }
 
 QTEST_MAIN(frmDataTest)
