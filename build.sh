@@ -9,7 +9,7 @@ cd "$(dirname "$0")"
 
 build_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev libcups2-dev libgtest-dev googletest
                 fonts-dejavu-core)
-test_packages=(xvfb xauth openbox xdotool x11-utils imagemagick cups cups-client cups-bsd poppler-utils ghostscript)
+test_packages=(xvfb xauth openbox xdotool x11-utils imagemagick cups cups-client poppler-utils)
 bench_packages=(libbenchmark-dev)
 
 install_missing() {
