@@ -26,6 +26,4 @@ struct Currency
     friend bool operator==(Currency, Currency) = default;
     friend bool operator<(Currency a, Currency b) { return a.tenThousandths < b.tenThousandths; }
     friend bool operator>(Currency a, Currency b) { return b < a; }
-    friend bool operator<=(Currency a, Currency b) { return !(b < a); }
-    friend bool operator>=(Currency a, Currency b) { return !(a < b); }
 };
