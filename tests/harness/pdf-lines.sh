@@ -3,7 +3,7 @@
 # word at its character column, so a printed page can be diffed against a
 # expected text file.
 #   pdf-lines.sh FILE.pdf [left_margin_pt top_margin_pt line_pitch_pt]
-# Defaults: 54 54 12 (0.75 inch margins, 6 lines per inch).
+# Defaults: 36 36 12 (half-inch margins, 6 lines per inch).
 # Pages are separated by a line holding only a form feed; each page runs to
 # its last line with text, earlier blank lines come out empty.
 set -euo pipefail
@@ -12,7 +12,7 @@ if (($# != 1 && $# != 4)); then
     echo "usage: ${0##*/} FILE.pdf [left_margin_pt top_margin_pt line_pitch_pt]" >&2
     exit 2
 fi
-pdf=$1 left=${2:-54} top=${3:-54} pitch=${4:-12}
+pdf=$1 left=${2:-36} top=${3:-36} pitch=${4:-12}
 
 # LC_ALL=C: awk works on bytes everywhere (mawk has no UTF-8), and the
 # character count below skips UTF-8 continuation bytes itself.

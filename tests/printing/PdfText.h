@@ -14,7 +14,7 @@ struct PdfWord
     double xMin = 0, yMin = 0, xMax = 0, yMax = 0; // points from the top left
     QString text;
 
-    // Grid position for 0.75 inch margins and 12 pt lines; the character
+    // Grid position for the page printer's margins and 12 pt lines; the character
     // width is the word's own (fixed pitch). Line is 0-based, column 1-based.
     int Line() const;
     int Column() const;
