@@ -209,10 +209,10 @@ double DefaultPrinter::ColumnsOf(const QString &text)
     return m_page.ColumnsOf(text);
 }
 
-void DefaultPrinter::PrintAt(double column, const QString &text)
+double DefaultPrinter::PrintAt(double column, const QString &text)
 {
     Prepare();
-    m_page.PrintAt(column, text);
+    return m_page.PrintAt(column, text);
 }
 
 void DefaultPrinter::NewLine()

@@ -29,7 +29,7 @@ public:
     DefaultPrinter &operator=(const DefaultPrinter &) = delete;
 
     double ColumnsOf(const QString &text) override;
-    void PrintAt(double column, const QString &text) override;
+    double PrintAt(double column, const QString &text) override;
     void NewLine() override;
     PrintResult EndDoc(const QString &jobName) override;
 

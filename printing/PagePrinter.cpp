@@ -110,13 +110,13 @@ double PagePrinter::ColumnsOf(const QString &text)
     return m_metrics->horizontalAdvance(text) / m_columnWidth;
 }
 
-void PagePrinter::PrintAt(double column, const QString &text)
+double PagePrinter::PrintAt(double column, const QString &text)
 {
-    if (!m_open)
-        Begin();
+    const double end = column + ColumnsOf(text);
     if (!m_failure.isEmpty())
-        return;
+        return end;
     m_items.append({column, text});
+    return end;
 }
 
 void PagePrinter::NewLine()

@@ -43,7 +43,7 @@ public:
     bool DocumentOpen() const { return m_open; }
 
     double ColumnsOf(const QString &text) override;
-    void PrintAt(double column, const QString &text) override;
+    double PrintAt(double column, const QString &text) override;
     void NewLine() override;
 
     // Printed means the PDF file is complete. The PDF's title stays empty:

@@ -27,8 +27,10 @@ public:
     virtual double ColumnsOf(const QString &text) = 0;
 
     // Prints text with its left edge at column (1 is the left margin) on the
-    // current line. The first output after EndDoc begins a new document.
-    virtual void PrintAt(double column, const QString &text) = 0;
+    // current line, and answers the column directly after its last character
+    // as laid out on the paper. The first output after EndDoc begins a new
+    // document.
+    virtual double PrintAt(double column, const QString &text) = 0;
 
     // Finishes the current line; the next output starts on a new line.
     virtual void NewLine() = 0;

@@ -53,8 +53,7 @@ void ReportWriter::PrintStatement(const std::vector<PrintItem> &items)
 {
     for (const auto &item : items) {
         if (!item.text.isEmpty()) {
-            m_printer.PrintAt(m_column, item.text);
-            m_column += m_printer.ColumnsOf(item.text);
+            m_column = m_printer.PrintAt(m_column, item.text);
         }
         switch (item.separator) {
         case Separator::Zone:

@@ -18,12 +18,13 @@ QStringList CapturePrinter::Document::Text() const
     return text;
 }
 
-void CapturePrinter::PrintAt(double column, const QString &text)
+double CapturePrinter::PrintAt(double column, const QString &text)
 {
     documentOpen = true;
     const int whole = static_cast<int>(std::lround(column));
     Q_ASSERT(whole == column);
     m_line.append(Item{whole, text});
+    return column + ColumnsOf(text);
 }
 
 void CapturePrinter::NewLine()

@@ -25,7 +25,7 @@ public:
     };
 
     double ColumnsOf(const QString &text) override { return text.size(); }
-    void PrintAt(double column, const QString &text) override;
+    double PrintAt(double column, const QString &text) override;
     void NewLine() override;
     PrintResult EndDoc(const QString &jobName) override;
 
