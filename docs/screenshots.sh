@@ -16,9 +16,9 @@ harness=$root/tests/harness
 out=$here
 [[ -x $app_bin ]] || { echo "no program at $app_bin; build it first (./build.sh run or cmake)" >&2; exit 1; }
 
-# shellcheck source=../tests/harness/cupsd.sh
+# shellcheck source=SCRIPTDIR/../tests/harness/cupsd.sh
 source "$harness/cupsd.sh"
-# shellcheck source=../tests/harness/xsession.sh
+# shellcheck source=SCRIPTDIR/../tests/harness/xsession.sh
 source "$harness/xsession.sh"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/plendrik-docs.XXXXXX")
