@@ -10,7 +10,7 @@ cd "$(dirname "$0")"
 build_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev libcups2-dev libgtest-dev googletest
                 fonts-dejavu-core)
 test_packages=(xvfb xauth openbox xdotool x11-utils imagemagick cups cups-client poppler-utils)
-bench_packages=(libbenchmark-dev)
+bench_packages=(libbenchmark-dev libxcb1-dev libxcb-damage0-dev xvfb)
 
 install_missing() {
     local missing=()
