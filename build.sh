@@ -4,12 +4,16 @@
 #   ./build.sh test   install what is missing, build, run every test, then
 #                     build again with address/undefined sanitizers and rerun
 #   ./build.sh bench  build optimised and run the benchmarks
+#   ./build.sh package  build the Debian package in build/deb/ and print its path
 set -euo pipefail
 cd "$(dirname "$0")"
 
 build_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev libcups2-dev libgtest-dev googletest
-                fonts-dejavu-core)
-test_packages=(xvfb xauth openbox xdotool x11-utils imagemagick cups cups-client poppler-utils)
+                fonts-dejavu-core librsvg2-bin)
+# dpkg-shlibdeps (dpkg-dev) works out the package's Depends; the rest check the package.
+package_packages=(dpkg-dev lintian desktop-file-utils appstream file)
+test_packages=(xvfb xauth openbox xdotool x11-utils imagemagick cups cups-client poppler-utils
+               "${package_packages[@]}")
 bench_packages=(libbenchmark-dev libxcb1-dev libxcb-damage0-dev xvfb)
 
 install_missing() {
@@ -49,8 +53,16 @@ bench)
     build build-bench -DCMAKE_BUILD_TYPE=Release -DPLENDRIK_BENCH=ON
     for bench in build-bench/bench/*_bench; do "$bench"; done
     ;;
+package)
+    install_missing "${build_packages[@]}" "${package_packages[@]}"
+    cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    cmake --build build --target plendrik packaging_files
+    rm -f build/deb/*.deb
+    cpack --config build/CPackConfig.cmake -B build/deb
+    ls "$PWD"/build/deb/plendrik_*.deb
+    ;;
 *)
-    echo "usage: $0 run|test|bench" >&2
+    echo "usage: $0 run|test|bench|package" >&2
     exit 2
     ;;
 esac
