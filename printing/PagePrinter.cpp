@@ -1,28 +1,53 @@
 #include "PagePrinter.h"
 
 #include <QDir>
-#include <QFont>
 #include <QPageLayout>
-#include <QPrinter>
+#include <QPdfWriter>
 #include <QTextBoundaryFinder>
+#include <QTextOption>
 
 #include <algorithm>
 #include <cmath>
 
 namespace {
 
-// Glyph advances of a fixed-pitch font differ from its average width in the
-// last few digits; a row of exactly N characters must still count as fitting.
-constexpr double kColumnSlack = 0.01;
+// Widths here are sums of the font's own fixed-point advances, so whole-
+// character texts measure whole columns to far better than this; anything
+// closer to a whole column than this is that whole column.
+constexpr double kColumnSlack = 1e-3;
 
 QFont ReportFont()
 {
     QFont font(QStringLiteral("DejaVu Sans Mono"));
     font.setPointSizeF(10.0);
-    // If that family is missing, any fixed-pitch font keeps the columns.
+    // Characters DejaVu lacks come from a fixed-pitch CJK face, then from a
+    // monochrome emoji face: a colour emoji face embeds in a PDF as blank glyphs.
+    font.setFamilies({QStringLiteral("DejaVu Sans Mono"), QStringLiteral("Noto Sans Mono CJK SC"),
+                      QStringLiteral("Symbola")});
+    // If those are missing, any fixed-pitch font keeps the columns.
     font.setStyleHint(QFont::Monospace);
     font.setFixedPitch(true);
     return font;
+}
+
+QTextOption RowOption(QTextOption::WrapMode wrap)
+{
+    QTextOption option;
+    // Rows are filled to the edge, breaking between any two characters as
+    // the reader sees them, never inside one.
+    option.setWrapMode(wrap);
+    // A number's trailing blank takes its column like any other character.
+    option.setFlags(QTextOption::IncludeTrailingSpaces);
+    // A text in a right-to-left script still starts at its column.
+    option.setTextDirection(Qt::LeftToRight);
+    option.setAlignment(Qt::AlignLeft | Qt::AlignAbsolute);
+    return option;
+}
+
+double Snapped(double columns)
+{
+    const double whole = std::round(columns);
+    return std::abs(columns - whole) < kColumnSlack ? whole : columns;
 }
 
 } // namespace
@@ -66,39 +91,70 @@ void PagePrinter::Begin()
         return;
     }
 
-    m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
-    m_printer->setOutputFormat(QPrinter::PdfFormat);
-    m_printer->setOutputFileName(m_filePath);
-    if (m_pageSize.isValid() && !m_printer->setPageSize(m_pageSize)) {
+    m_writer = std::make_unique<QPdfWriter>(m_filePath);
+    m_writer->setPageSize(QPageSize(QPageSize::A4));
+    if (m_pageSize.isValid() && !m_writer->setPageSize(m_pageSize)) {
         Fail(QStringLiteral("the paper size %1 cannot be used").arg(m_pageSize.name()));
         return;
     }
-    if (!m_printer->setPageMargins(QMarginsF(kMarginPoints, kMarginPoints, kMarginPoints, kMarginPoints),
-                                   QPageLayout::Point)) {
+    if (!m_writer->setPageMargins(QMarginsF(kMarginPoints, kMarginPoints, kMarginPoints, kMarginPoints),
+                                  QPageLayout::Point)) {
         Fail(QStringLiteral("the margins do not fit on the paper"));
         return;
     }
-    if (!m_painter.begin(m_printer.get())) {
+    if (!m_painter.begin(m_writer.get())) {
         Fail(QStringLiteral("the file could not be opened for writing"));
         return;
     }
 
-    const QFont font = ReportFont();
-    m_painter.setFont(font);
-    // Measured on the printer: screen metrics would put the columns elsewhere.
-    m_metrics.emplace(font, m_printer.get());
-    m_columnWidth = m_metrics->averageCharWidth();
+    m_font = ReportFont();
+    m_painter.setFont(m_font);
+    // Measured on the PDF device: screen metrics would put the columns
+    // elsewhere. The column is a glyph's own advance, the unit the rows are
+    // laid out in; the font's average-width field differs from it by a hair,
+    // enough to put a 14-character text short of its zone's end.
+    m_metrics.emplace(m_font, m_writer.get());
+    m_columnWidth = NaturalWidth(QStringLiteral("0"));
     if (!(m_columnWidth > 0.0)) {
         Fail(QStringLiteral("no fixed-pitch font is available"));
         m_metrics.reset();
         return;
     }
 
-    const double unitsPerPoint = m_printer->resolution() / 72.0;
-    const QRectF area = m_printer->pageLayout().paintRect(QPageLayout::Point);
+    const double unitsPerPoint = m_writer->resolution() / 72.0;
+    const QRectF area = m_writer->pageLayout().paintRect(QPageLayout::Point);
     m_linePitch = kLinePitchPoints * unitsPerPoint;
     m_columnsPerRow = std::max(1, static_cast<int>(std::floor(area.width() * unitsPerPoint / m_columnWidth)));
     m_linesPerPage = std::max(1, static_cast<int>(std::floor(area.height() / kLinePitchPoints + 1e-9)));
+}
+
+std::unique_ptr<QTextLayout> PagePrinter::LayOut(const QString &text, double x) const
+{
+    // The first row holds what fits between x and the right edge, every later
+    // row a full width; the layout is kept and drawn as it was measured.
+    auto layout = std::make_unique<QTextLayout>(text, m_font, m_writer.get());
+    layout->setTextOption(RowOption(QTextOption::WrapAnywhere));
+    layout->setCacheEnabled(true);
+    layout->beginLayout();
+    for (double left = x;; left = 0.0) {
+        QTextLine line = layout->createLine();
+        if (!line.isValid())
+            break;
+        line.setLineWidth((m_columnsPerRow - left + kColumnSlack) * m_columnWidth);
+        line.setPosition(QPointF(left * m_columnWidth, 0.0));
+    }
+    layout->endLayout();
+    return layout;
+}
+
+double PagePrinter::NaturalWidth(const QString &text) const
+{
+    QTextLayout layout(text, m_font, m_writer.get());
+    layout.setTextOption(RowOption(QTextOption::NoWrap));
+    layout.beginLayout();
+    const QTextLine line = layout.createLine();
+    layout.endLayout();
+    return line.isValid() ? line.naturalTextWidth() : 0.0;
 }
 
 double PagePrinter::ColumnsOf(const QString &text)
@@ -107,16 +163,46 @@ double PagePrinter::ColumnsOf(const QString &text)
         Begin();
     if (!m_metrics)
         return static_cast<double>(text.size()); // the document failed; any guess will do
-    return m_metrics->horizontalAdvance(text) / m_columnWidth;
+    return Snapped(NaturalWidth(text) / m_columnWidth);
 }
 
 double PagePrinter::PrintAt(double column, const QString &text)
 {
-    const double end = column + ColumnsOf(text);
+    if (!m_open)
+        Begin();
+    if (text.isEmpty())
+        return column;
     if (!m_failure.isEmpty())
-        return end;
-    m_items.append({column, text});
-    return end;
+        return column + static_cast<double>(text.size());
+
+    // Logical column c sits in row (c-1) div N at (c-1) mod N; text crossing
+    // the right edge carries on from the left margin of the next row.
+    const double capacity = m_columnsPerRow;
+    const double pos = std::isfinite(column) ? std::max(column - 1.0, 0.0) : 0.0;
+    qsizetype row = static_cast<qsizetype>(std::floor(pos / capacity));
+    double x = pos - static_cast<double>(row) * capacity;
+
+    // A character too wide for what is left of the row starts the next one.
+    // (Blanks may hang past the edge: they draw nothing.)
+    if (x > 0.0 && !text.front().isSpace()) {
+        QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+        const qsizetype first = finder.toNextBoundary();
+        if (NaturalWidth(text.left(first)) / m_columnWidth > capacity - x + kColumnSlack) {
+            ++row;
+            x = 0.0;
+        }
+    }
+
+    std::unique_ptr<QTextLayout> layout = LayOut(text, x);
+    const qsizetype rows = layout->lineCount();
+    if (rows == 0)
+        return column;
+    // Where the last glyph really ended, counted in columns from the line's start.
+    const double left = rows == 1 ? x : 0.0;
+    const double end = static_cast<double>(row + rows - 1) * capacity + left
+                       + layout->lineAt(static_cast<int>(rows - 1)).naturalTextWidth() / m_columnWidth;
+    m_items.push_back({row, std::move(layout)});
+    return Snapped(end) + 1.0;
 }
 
 void PagePrinter::NewLine()
@@ -128,57 +214,11 @@ void PagePrinter::NewLine()
     LayOutLine();
 }
 
-QList<QList<PagePrinter::Piece>> PagePrinter::SplitIntoRows() const
-{
-    // Logical column c sits in row (c-1) div N at (c-1) mod N; text crossing
-    // the right edge carries on from the left margin of the next row.
-    const double capacity = m_columnsPerRow;
-    QList<QList<Piece>> rows(1);
-    const auto rowAt = [&rows](qsizetype row) -> QList<Piece> & {
-        while (rows.size() <= row)
-            rows.append(QList<Piece>());
-        return rows[row];
-    };
-
-    for (const Item &item : m_items) {
-        if (item.text.isEmpty())
-            continue;
-        const double pos = std::isfinite(item.column) ? std::max(item.column - 1.0, 0.0) : 0.0;
-        qsizetype row = static_cast<qsizetype>(std::floor(pos / capacity));
-        double x = pos - static_cast<double>(row) * capacity;
-
-        // Break between characters as seen by the reader, never inside one.
-        QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, item.text);
-        qsizetype start = 0;
-        qsizetype fits = 0; // text[start, fits) fits on the row
-        for (qsizetype end = finder.toNextBoundary(); end != -1; end = finder.toNextBoundary()) {
-            const double used = m_metrics->horizontalAdvance(item.text.mid(start, end - start)) / m_columnWidth;
-            if (x + used <= capacity + kColumnSlack) {
-                fits = end;
-                continue;
-            }
-            if (fits > start) {
-                rowAt(row).append({x, item.text.mid(start, fits - start)});
-            } else if (x == 0.0) {
-                // One character wider than a whole row: print it anyway.
-                rowAt(row).append({x, item.text.mid(start, end - start)});
-                fits = end;
-            }
-            ++row;
-            x = 0.0;
-            start = fits;
-        }
-        if (start < item.text.size())
-            rowAt(row).append({x, item.text.mid(start)});
-    }
-    return rows;
-}
-
 bool PagePrinter::StartRow()
 {
     if (m_line < m_linesPerPage)
         return true;
-    if (!m_printer->newPage()) {
+    if (!m_writer->newPage()) {
         Fail(QStringLiteral("a new page could not be started"));
         return false;
     }
@@ -188,16 +228,24 @@ bool PagePrinter::StartRow()
 
 void PagePrinter::LayOutLine()
 {
-    const QList<QList<Piece>> rows = SplitIntoRows();
-    m_items.clear();
-    for (const QList<Piece> &row : rows) {
+    qsizetype rows = 1;
+    for (const Item &item : m_items)
+        rows = std::max(rows, item.firstRow + item.layout->lineCount());
+    for (qsizetype row = 0; row < rows; ++row) {
         if (!StartRow())
-            return;
+            break;
+        // Every face on the row shares the report font's baseline.
         const double baseline = m_line * m_linePitch + m_metrics->ascent();
-        for (const Piece &piece : row)
-            m_painter.drawText(QPointF(piece.x * m_columnWidth, baseline), piece.text);
+        for (const Item &item : m_items) {
+            const qsizetype index = row - item.firstRow;
+            if (index < 0 || index >= item.layout->lineCount())
+                continue;
+            const QTextLine line = item.layout->lineAt(static_cast<int>(index));
+            line.draw(&m_painter, QPointF(0.0, baseline - line.ascent()));
+        }
         ++m_line;
     }
+    m_items.clear();
 }
 
 PrintResult PagePrinter::EndDoc(const QString &jobName)
@@ -205,7 +253,7 @@ PrintResult PagePrinter::EndDoc(const QString &jobName)
     Q_UNUSED(jobName);
     if (!m_open)
         Begin(); // nothing was printed: still a document, of one blank page
-    if (m_failure.isEmpty() && !m_items.isEmpty())
+    if (m_failure.isEmpty() && !m_items.empty())
         LayOutLine();
     if (m_painter.isActive() && !m_painter.end())
         Fail(QStringLiteral("the file could not be completed"));
@@ -219,9 +267,9 @@ PrintResult PagePrinter::EndDoc(const QString &jobName)
         result.detail = m_failure;
     }
 
-    m_printer.reset();
-    m_metrics.reset();
     m_items.clear();
+    m_writer.reset();
+    m_metrics.reset();
     m_failure.clear();
     m_open = false;
     return result;

@@ -1,22 +1,29 @@
 #pragma once
 
 // Lays report lines out on pages of a PDF file in a fixed-pitch font:
-// half-inch margins, six lines to the inch, one column per average character
-// width. A line too wide for the paper carries on in continuation rows rather
-// than being cut off.
+// half-inch margins, six lines to the inch, one column per glyph advance of
+// the font. A line too wide for the paper carries on in continuation rows
+// rather than being cut off. Characters the font lacks (CJK, emoji, other
+// scripts) come from fallback faces; their real widths decide where the next
+// item may start, so nothing is ever drawn over.
+//
+// Writing the PDF needs nothing but QtGui: no print service is asked
+// anything, so a hung spooler cannot hold up the layout.
 
 #include "Printer.h"
 
+#include <QFont>
 #include <QFontMetricsF>
-#include <QList>
 #include <QPageSize>
 #include <QPainter>
 #include <QString>
+#include <QTextLayout>
 
 #include <memory>
 #include <optional>
+#include <vector>
 
-class QPrinter;
+class QPdfWriter;
 
 class PagePrinter : public Printer
 {
@@ -33,7 +40,7 @@ public:
     PagePrinter &operator=(const PagePrinter &) = delete;
 
     // Both take effect when the next document begins. An invalid page size
-    // (QPageSize()) leaves QPrinter's default paper.
+    // (QPageSize()) leaves A4.
     void SetFilePath(const QString &filePath);
     void SetPageSize(const QPageSize &pageSize);
 
@@ -53,26 +60,23 @@ public:
 private:
     struct Item
     {
-        double column; // 1-based, as the caller gave it
-        QString text;
-    };
-    struct Piece
-    {
-        double x; // 0-based columns from the left margin
-        QString text;
+        qsizetype firstRow; // row of the current line the text starts on, 0-based
+        std::unique_ptr<QTextLayout> layout; // one QTextLine per row from firstRow on
     };
 
     void Begin();
     void Fail(const QString &sentence);
+    double NaturalWidth(const QString &text) const;
+    std::unique_ptr<QTextLayout> LayOut(const QString &text, double x) const;
     void LayOutLine();
-    QList<QList<Piece>> SplitIntoRows() const;
     bool StartRow();
 
     QString m_filePath;
     QPageSize m_pageSize;
 
-    std::unique_ptr<QPrinter> m_printer;
+    std::unique_ptr<QPdfWriter> m_writer;
     QPainter m_painter;
+    QFont m_font;
     std::optional<QFontMetricsF> m_metrics;
     bool m_open = false;
     QString m_failure; // empty while all is well
@@ -82,5 +86,5 @@ private:
     int m_columnsPerRow = 1;
     int m_linesPerPage = 1;
     int m_line = 0; // next line on the current page, 0-based
-    QList<Item> m_items;
+    std::vector<Item> m_items;
 };

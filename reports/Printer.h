@@ -22,8 +22,8 @@ class Printer
 public:
     virtual ~Printer() = default;
 
-    // Width of text in columns; a column is the average character width of
-    // the printer's font.
+    // Width of text in columns as the printer would lay it out on one line; a
+    // column is the width of one character of the printer's fixed-pitch font.
     virtual double ColumnsOf(const QString &text) = 0;
 
     // Prints text with its left edge at column (1 is the left margin) on the
