@@ -11,8 +11,10 @@
 // "Shown" is seen from outside, the same way for all three, through the X
 // server: the program's top-level window (child of the root, not
 // override-redirect, _NET_WM_PID the started process) is mapped, and then
-// the program has drawn into it (the first DAMAGE report on that window).
-// Time runs from just before fork() to reading that event. Peak memory is
+// the program has drawn into it (the first DAMAGE report on that window;
+// Qt makes its windows without a background for the server to paint, so
+// that report is the program's own first frame). Time runs from just before
+// fork() to reading that event. Peak memory is
 // the child's ru_maxrss from wait4(), after it has been left idle for a
 // moment with its window shown and then sent SIGTERM.
 //
