@@ -225,8 +225,10 @@ public:
                 return std::nullopt;
             }
             if (wait4(pid, &status, WNOHANG, &usage) == pid) {
-                std::fprintf(stderr, "startup_bench: %s (%s) ended before showing its window, status %d\n",
-                             program.name, program.path, status);
+                const std::string how = WIFEXITED(status) ? "exit status " + std::to_string(WEXITSTATUS(status))
+                                                          : "signal " + std::to_string(WTERMSIG(status));
+                std::fprintf(stderr, "startup_bench: %s (%s) ended before showing its window (%s)\n",
+                             program.name, program.path, how.c_str());
                 return std::nullopt;
             }
             pollfd pfd{xcb_get_file_descriptor(m_conn), POLLIN, 0};
