@@ -7,15 +7,19 @@
 //
 // The job goes through libcups directly rather than through QPrinter's
 // native output, because Qt's CUPS engine reports success even for jobs the
-// queue refused.
+// queue refused. Every question to the print service has a deadline, so a
+// service that has stopped answering costs a report seconds, not minutes.
 
 #include "PagePrinter.h"
 #include "Printer.h"
 
+#include <QByteArray>
 #include <QDateTime>
+#include <QList>
 #include <QString>
 
 #include <memory>
+#include <utility>
 
 class QTemporaryDir;
 
@@ -43,10 +47,13 @@ public:
 
 private:
     void Prepare();
+    PrintResult Send(const QString &pdf, const QString &jobName);
     PrintResult Save(const QString &pdf, const QString &jobName) const;
 
     PagePrinter m_page;
     std::unique_ptr<QTemporaryDir> m_tempDir;
     QString m_tempProblem; // why no temporary file could be made, as a sentence
+    bool m_spoolerSilent = false; // the print service left this document's paper lookup unanswered
+    QList<std::pair<QByteArray, int>> m_unfinishedJobs; // queue and id of jobs to cancel once the service answers
     int m_lastJobId = 0;
 };

@@ -121,6 +121,8 @@ cupsd_wait_completed() {
 
 cupsd_stop() {
     [[ -n ${CUPSD_PID-} ]] || return 0
+    # A test may have paused it (kill -STOP); a paused server ends only when woken.
+    kill -CONT "$CUPSD_PID" 2>/dev/null || true
     kill "$CUPSD_PID" 2>/dev/null || true
     local i
     for ((i = 0; i < 50; i++)); do

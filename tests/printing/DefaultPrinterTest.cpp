@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -19,9 +20,15 @@
 #include <algorithm>
 #include <memory>
 #include <optional>
+#include <utility>
+
+#include <signal.h>
 
 enum class Server { WithQueue, Empty, Down };
 Q_DECLARE_METATYPE(Server)
+// When the queue server is paused (SIGSTOP): it takes connections, never answers.
+enum class Pause { Never, FromFirstLine, BeforeEndDoc };
+Q_DECLARE_METATYPE(Pause)
 Q_DECLARE_METATYPE(PrintResult::Status)
 
 namespace {
@@ -81,6 +88,7 @@ private:
     QString m_queue;
     QString m_spool;
     QString m_cupsHome;
+    pid_t m_queueServerPid = 0;
     QTemporaryDir m_work;
     std::unique_ptr<QTemporaryDir> m_home;
     std::unique_ptr<QTemporaryDir> m_tmp;
@@ -92,7 +100,9 @@ void DefaultPrinterTest::initTestCase()
     m_emptyServer = qgetenv("PLENDRIK_TEST_EMPTY_SERVER");
     m_queue = qEnvironmentVariable("PLENDRIK_TEST_QUEUE");
     m_spool = qEnvironmentVariable("PLENDRIK_TEST_SPOOL");
-    if (m_queueServer.isEmpty() || m_emptyServer.isEmpty() || m_queue.isEmpty() || m_spool.isEmpty())
+    m_queueServerPid = qEnvironmentVariableIntValue("PLENDRIK_TEST_CUPSD_PID");
+    if (m_queueServer.isEmpty() || m_emptyServer.isEmpty() || m_queue.isEmpty() || m_spool.isEmpty()
+        || m_queueServerPid <= 0)
         QFAIL("run this through tests/printing/with-cupsd.sh, which starts the schedulers it needs");
     QVERIFY(m_work.isValid());
     QFile file(m_work.filePath("a file"));
@@ -112,6 +122,7 @@ void DefaultPrinterTest::init()
     qputenv("HOME", QFile::encodeName(m_home->path()));
     qputenv("TMPDIR", QFile::encodeName(m_tmp->path()));
     qunsetenv("PRINTER");
+    qunsetenv("LPDEST");
     UseServer(Server::WithQueue);
 }
 
@@ -165,27 +176,61 @@ void DefaultPrinterTest::outcome_data()
     QTest::addColumn<QStringList>("setup");
     QTest::addColumn<QStringList>("restore");
     QTest::addColumn<QString>("tempDir"); // in the work folder; empty for a fresh one
+    QTest::addColumn<QStringList>("env");   // NAME=value, for this row only
+    QTest::addColumn<Pause>("pause");
     QTest::addColumn<PrintResult::Status>("status");
     QTest::addColumn<QString>("detailHas");
 
     using enum PrintResult::Status;
     const QString queue = '"' + m_queue + '"';
-    QTest::newRow("accepted") << Server::WithQueue << QStringList() << QStringList() << QString() << Printed
+    const QStringList none;
+    QTest::newRow("accepted") << Server::WithQueue << none << none << QString() << none << Pause::Never << Printed
                               << queue;
     QTest::newRow("queue rejecting jobs") << Server::WithQueue << QStringList{"cupsreject", m_queue}
-                                          << QStringList{"cupsaccept", m_queue} << QString() << Failed
-                                          << queue + " is not accepting jobs";
+                                          << QStringList{"cupsaccept", m_queue} << QString() << none << Pause::Never
+                                          << Failed << queue + " is not accepting jobs";
     QTest::newRow("queue stopped") << Server::WithQueue << QStringList{"cupsdisable", m_queue}
-                                   << QStringList{"cupsenable", m_queue} << QString() << Failed
-                                   << queue + " is stopped";
-    QTest::newRow("no printer set up") << Server::Empty << QStringList() << QStringList() << QString()
+                                   << QStringList{"cupsenable", m_queue} << QString() << none << Pause::Never
+                                   << Failed << queue + " is stopped";
+    QTest::newRow("no printer set up") << Server::Empty << none << none << QString() << none << Pause::Never
                                        << SavedToFile << "/Documents/Listing of Data Entered ";
-    QTest::newRow("print service down") << Server::Down << QStringList() << QStringList() << QString() << Failed
-                                        << "the print service is not running";
-    QTest::newRow("temporary folder missing") << Server::WithQueue << QStringList() << QStringList()
-                                              << "no such folder" << Failed << "temporary folder";
-    QTest::newRow("temporary folder is a file") << Server::WithQueue << QStringList() << QStringList() << "a file"
-                                                << Failed << "no temporary file could be made";
+    QTest::newRow("print service down") << Server::Down << none << none << QString() << none << Pause::Never
+                                        << Failed << "the print service is not running";
+    QTest::newRow("temporary folder missing") << Server::WithQueue << none << none << "no such folder" << none
+                                              << Pause::Never << Failed << "temporary folder";
+    QTest::newRow("temporary folder is a file") << Server::WithQueue << none << none << "a file" << none
+                                                << Pause::Never << Failed << "no temporary file could be made";
+
+    // A paused scheduler takes the connection and never answers: the report
+    // gives up on it in seconds, and prints once it is woken.
+    const QString silent = "the print service does not answer";
+    QTest::newRow("print service silent from the first line")
+        << Server::WithQueue << none << none << QString() << none << Pause::FromFirstLine << Failed << silent;
+    QTest::newRow("print service silent at the end")
+        << Server::WithQueue << none << none << QString() << none << Pause::BeforeEndDoc << Failed << silent;
+
+    // A default that names a queue the server lacks is said as such, never
+    // taken for "no printer at all".
+    const QString gone = "plendrik-gone";
+    const QString missing = QString("the default printer \"%1\" (set %2) does not exist").arg(gone);
+    QTest::newRow("PRINTER names a missing queue")
+        << Server::WithQueue << none << none << QString() << QStringList{"PRINTER=" + gone} << Pause::Never << Failed
+        << missing.arg("by the PRINTER environment variable");
+    QTest::newRow("LPDEST names a missing queue")
+        << Server::WithQueue << none << none << QString() << QStringList{"LPDEST=" + gone} << Pause::Never << Failed
+        << missing.arg("by the LPDEST environment variable");
+    QTest::newRow("PRINTER names a missing queue on a server without queues")
+        << Server::Empty << none << none << QString() << QStringList{"PRINTER=" + gone} << Pause::Never << Failed
+        << missing.arg("by the PRINTER environment variable");
+    // The user chose a queue with lpoptions, and it was removed later. libcups
+    // reads lpoptions from the HOME it first saw, so this row uses that one.
+    const QString lpoptions = m_cupsHome + "/.cups/lpoptions";
+    QTest::newRow("lpoptions names a removed queue")
+        << Server::WithQueue
+        << QStringList{"sh", "-c",
+                       QString("lpadmin -p %1 -E -v file:/dev/null && lpoptions -d %1 && lpadmin -x %1").arg(gone)}
+        << QStringList{"rm", lpoptions} << QString() << QStringList{"HOME=" + m_cupsHome} << Pause::Never << Failed
+        << missing.arg("in " + lpoptions);
 }
 
 void DefaultPrinterTest::outcome()
@@ -194,27 +239,56 @@ void DefaultPrinterTest::outcome()
     QFETCH(QStringList, setup);
     QFETCH(QStringList, restore);
     QFETCH(QString, tempDir);
+    QFETCH(QStringList, env);
+    QFETCH(Pause, pause);
     QFETCH(PrintResult::Status, status);
     QFETCH(QString, detailHas);
 
     UseServer(server);
     if (!tempDir.isEmpty())
         qputenv("TMPDIR", QFile::encodeName(m_work.filePath(tempDir)));
-    const auto undo = qScopeGuard([this, &restore] {
+    QList<std::pair<QByteArray, std::optional<QByteArray>>> previous;
+    for (const QString &setting : env) {
+        const QByteArray name = setting.section('=', 0, 0).toUtf8();
+        previous.append({name, qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt});
+        qputenv(name, setting.section('=', 1).toUtf8());
+    }
+    bool paused = false;
+    const auto pauseServer = [this, &paused] { return paused = ::kill(m_queueServerPid, SIGSTOP) == 0; };
+    const auto resume = [this, &paused] { return !std::exchange(paused, false) || ::kill(m_queueServerPid, SIGCONT) == 0; };
+    const auto undo = qScopeGuard([this, &restore, &previous, &resume] {
+        resume();
         if (!restore.isEmpty())
             Run(restore);
+        for (const auto &[name, value] : previous) {
+            if (value)
+                qputenv(name, *value);
+            else
+                qunsetenv(name);
+        }
     });
     if (!setup.isEmpty())
         QVERIFY(Run(setup));
     const std::optional<QList<Job>> before = Jobs();
     QVERIFY(before);
 
+    if (pause == Pause::FromFirstLine)
+        QVERIFY(pauseServer());
+    QElapsedTimer clock;
+    clock.start();
     DefaultPrinter printer;
     const QStringList expected = PrintSample(printer);
+    if (pause == Pause::BeforeEndDoc)
+        QVERIFY(pauseServer());
     const QDateTime started = QDateTime::currentDateTime().addMSecs(-999);
     const PrintResult result = printer.EndDoc(kJobName);
     const QDateTime ended = QDateTime::currentDateTime();
+    const qint64 took = clock.elapsed();
+    QVERIFY(resume());
 
+    // Only a guard against waiting for ever: a silent service is given up on
+    // well inside this.
+    QVERIFY2(took < 15000, qPrintable(QString("%1 ms").arg(took)));
     QCOMPARE(result.status, status);
     QVERIFY2(result.detail.contains(detailHas), qPrintable(result.detail));
     if (status == PrintResult::Status::Failed)
@@ -258,6 +332,17 @@ void DefaultPrinterTest::outcome()
         QVERIFY2(pdf.error.isEmpty(), qPrintable(pdf.error));
         QCOMPARE(pdf.pages.size(), 1);
         QCOMPARE(pdf.Lines(0), expected);
+    }
+
+    if (pause != Pause::Never) {
+        // The same printer, as the program keeps it, prints the next report
+        // once the service is awake again.
+        PrintSample(printer);
+        const PrintResult next = printer.EndDoc(kJobName);
+        QCOMPARE(next.status, PrintResult::Status::Printed);
+        const std::optional<QList<Job>> later = Jobs();
+        QVERIFY(later);
+        QCOMPARE(later->size(), after->size() + 1);
     }
 }
 

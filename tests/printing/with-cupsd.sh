@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs a test program against two private CUPS schedulers: one whose default
-# destination is the raw queue plendrik-test (CUPS_SERVER), and one with no
-# queue at all (PLENDRIK_TEST_EMPTY_SERVER). HOME is a fresh folder, so saved
-# reports and lpoptions start empty. Both servers are stopped on the way out.
+# destination is the raw queue plendrik-test (CUPS_SERVER, process
+# PLENDRIK_TEST_CUPSD_PID, for tests that pause it), and one with no queue at
+# all (PLENDRIK_TEST_EMPTY_SERVER). HOME is a fresh folder, so saved reports
+# and lpoptions start empty. Both servers are stopped on the way out.
 #   with-cupsd.sh PROGRAM [ARGS...]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -29,6 +30,7 @@ unset CUPSD_PID CUPSD_DIR
 
 cupsd_start
 export PLENDRIK_TEST_QUEUE=$CUPSD_QUEUE
+export PLENDRIK_TEST_CUPSD_PID=$CUPSD_PID
 PLENDRIK_TEST_SPOOL=$(cupsd_spool_dir)
 export PLENDRIK_TEST_SPOOL
 
