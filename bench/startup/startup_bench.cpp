@@ -45,6 +45,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -95,10 +96,15 @@ double Median(std::vector<double> values)
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
+// Thrown rather than exiting on the spot, so that unwinding stops our Xvfb.
+struct CannotMeasure : std::runtime_error
+{
+    using std::runtime_error::runtime_error;
+};
+
 [[noreturn]] void Fail(const std::string &why)
 {
-    std::fprintf(stderr, "startup_bench: %s\n", why.c_str());
-    std::exit(EXIT_FAILURE);
+    throw CannotMeasure(why);
 }
 
 void KillAndReap(pid_t pid, rusage *usage)
@@ -238,8 +244,10 @@ public:
                 Handle(event, pid, now, mapped, shown);
                 free(event);
             }
-            if (xcb_connection_has_error(m_conn))
+            if (xcb_connection_has_error(m_conn)) {
+                KillAndReap(pid, &usage);
                 Fail("lost the X display");
+            }
         }
 
         std::this_thread::sleep_for(kSettle);
@@ -355,18 +363,8 @@ double Ratio(double value, double floor)
     return floor > 0 ? value / floor : 0;
 }
 
-} // namespace
-
-int main(int argc, char *argv[])
+void Bench(int runs)
 {
-    int runs = kDefaultRuns;
-    if (argc == 3 && std::strcmp(argv[1], "--runs") == 0 && std::atoi(argv[2]) > 0) {
-        runs = std::atoi(argv[2]);
-    } else if (argc != 1) {
-        std::fprintf(stderr, "usage: %s [--runs N]\n", argv[0]);
-        return 2;
-    }
-
     std::unique_ptr<OwnDisplay> ownDisplay;
     if (const char *display = std::getenv("DISPLAY"); !display || !*display) {
         ownDisplay = std::make_unique<OwnDisplay>();
@@ -438,5 +436,25 @@ int main(int argc, char *argv[])
     const bool met = timeRatio <= kTarget && memoryRatio <= kTarget;
     std::printf("%s: time %.3fx and memory %.3fx of the floor with libcups (target %.2fx)\n",
                 met ? "target met" : "target missed", timeRatio, memoryRatio, kTarget);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    int runs = kDefaultRuns;
+    if (argc == 3 && std::strcmp(argv[1], "--runs") == 0 && std::atoi(argv[2]) > 0) {
+        runs = std::atoi(argv[2]);
+    } else if (argc != 1) {
+        std::fprintf(stderr, "usage: %s [--runs N]\n", argv[0]);
+        return 2;
+    }
+
+    try {
+        Bench(runs);
+    } catch (const CannotMeasure &failure) {
+        std::fprintf(stderr, "startup_bench: %s\n", failure.what());
+        return EXIT_FAILURE;
+    }
     return EXIT_SUCCESS;
 }
