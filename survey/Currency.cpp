@@ -4,14 +4,33 @@
 
 std::optional<Currency> Currency::FromDouble(double value)
 {
-    // std::nearbyint follows the current rounding mode; the program never
-    // changes it from round-to-nearest-even, which is the rule wanted here.
-    const double scaled = std::nearbyint(value * 10000.0);
-    // 2^63 is exactly representable; the valid range is [-2^63, 2^63).
-    constexpr double limit = 9223372036854775808.0;
-    if (!(scaled >= -limit && scaled < limit))
+    // Rounded from the double's exact value. Multiplying by 10000 in double
+    // arithmetic first would round again above 2^53 ten-thousandths (about
+    // 900 billion), and a typed 922337203685477 would be held as
+    // 922337203685476.9664.
+    __extension__ using Wide = __int128;
+    if (!std::isfinite(value))
         return std::nullopt;
-    return Currency{static_cast<std::int64_t>(scaled)};
+    int exponent = 0;
+    const double fraction = std::frexp(std::fabs(value), &exponent);
+    // |value| = mantissa * 2^(exponent - 53), with a whole mantissa below 2^53.
+    const auto mantissa = static_cast<std::int64_t>(std::ldexp(fraction, 53));
+    const int drop = 53 - exponent;
+    if (drop <= 0)
+        return std::nullopt; // 2^52 and more: far beyond the range
+    const Wide scaled = static_cast<Wide>(mantissa) * 10000; // below 2^67
+    Wide magnitude = 0;
+    if (drop < 68) { // further down, less than half a ten-thousandth
+        magnitude = scaled >> drop;
+        const Wide rest = scaled - (magnitude << drop);
+        const Wide half = Wide{1} << (drop - 1);
+        if (rest > half || (rest == half && (magnitude & 1) != 0))
+            ++magnitude;
+    }
+    const Wide rounded = value < 0 ? -magnitude : magnitude;
+    if (rounded < INT64_MIN || rounded > INT64_MAX)
+        return std::nullopt;
+    return Currency{static_cast<std::int64_t>(rounded)};
 }
 
 Currency Currency::FromDoubleSaturated(double value)

@@ -10,7 +10,8 @@ struct Currency
 {
     std::int64_t tenThousandths = 0;
 
-    // Nearest ten-thousandth, an exact half going to the even neighbour.
+    // Nearest ten-thousandth to the double's exact value, an exact half going
+    // to the even neighbour.
     // Empty when the amount lies outside the 64-bit range (or is not finite).
     static std::optional<Currency> FromDouble(double value);
 
