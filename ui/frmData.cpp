@@ -9,6 +9,10 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QShortcutEvent>
+#include <QShowEvent>
+
+#include <limits>
 
 namespace {
 
@@ -27,6 +31,8 @@ QLineEdit *MakeTextBox(QWidget *parent, const char *name)
 {
     auto *box = new QLineEdit(parent);
     box->setObjectName(QLatin1String(name));
+    // Left at the default, a longer paste would be cut without a word.
+    box->setMaxLength(std::numeric_limits<int>::max());
     return box;
 }
 
@@ -52,7 +58,8 @@ QPushButton *MakeButton(QWidget *parent, const char *name, const QString &captio
 {
     auto *button = new QPushButton(caption, parent);
     button->setObjectName(QLatin1String(name));
-    button->setAutoDefault(false);
+    // autoDefault stays on, as a dialog sets it: Enter on a focused Close
+    // means Close, not the default Next.
     return button;
 }
 
@@ -94,15 +101,37 @@ frmData::frmData(QWidget *parent)
     setTabOrder(txtIncome, txtNumPersons);
     setTabOrder(txtNumPersons, cmdNext);
     setTabOrder(cmdNext, cmdClose);
-    txtID->setFocus();
 
     connect(cmdNext, &QPushButton::clicked, this, &frmData::cmdNext_Click);
     connect(cmdClose, &QPushButton::clicked, this, &frmData::cmdClose_Click);
+    cmdNext->installEventFilter(this);
+    cmdClose->installEventFilter(this);
 }
 
 void frmData::reject()
 {
     cmdClose_Click();
+}
+
+bool frmData::eventFilter(QObject *watched, QEvent *event)
+{
+    // The toolkit presses a button for its access key 100 ms later, and keys
+    // typed meanwhile would land first: in the fields of the household being
+    // stored, or in an ID that makes Close ask. Press it now instead.
+    if (event->type() == QEvent::Shortcut && (watched == cmdNext || watched == cmdClose)
+        && !static_cast<QShortcutEvent *>(event)->isAmbiguous()) {
+        static_cast<QPushButton *>(watched)->click();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void frmData::showEvent(QShowEvent *event)
+{
+    // However the window was last left, typing starts with the ID.
+    if (!event->spontaneous())
+        txtID->setFocus();
+    QDialog::showEvent(event);
 }
 
 void frmData::cmdNext_Click()

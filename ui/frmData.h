@@ -22,6 +22,10 @@ public:
     // Esc and the title bar's close button act like Close.
     void reject() override;
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
 private:
     void cmdNext_Click();
     void cmdClose_Click();

@@ -85,6 +85,29 @@ wait_focus() {
 }
 key() { xdotool key --clearmodifiers "$@"; }
 type_text() { xdotool type --delay 30 -- "$1"; }
+# Sends keys at a brisk typist's pace in one xdotool command, so no key waits
+# for the program to finish with the one before: the program must keep up.
+# A word is typed as it stands; <NAME> is one key (<Tab>, <alt+n>, <space>).
+# (xdotool's type takes the rest of the line as text, so everything goes through key.)
+fast() {
+    local arg c i keys=()
+    for arg in "$@"; do
+        if [[ $arg == '<'*'>' ]]; then
+            keys+=("${arg:1:-1}")
+            continue
+        fi
+        for ((i = 0; i < ${#arg}; i++)); do
+            c=${arg:i:1}
+            case $c in
+            .) keys+=(period) ;;
+            ,) keys+=(comma) ;;
+            -) keys+=(minus) ;;
+            *) keys+=("$c") ;;
+            esac
+        done
+    done
+    xdotool key --delay 40 "${keys[@]}"
+}
 
 jobs_total() { lpstat -W all -o 2>/dev/null | grep -c . || true; }
 data_files() { find "$(cupsd_spool_dir)" -maxdepth 1 -name 'd*' | grep -c . || true; }
@@ -173,12 +196,79 @@ check "Enter (Yes): \"Confirm Close\" goes" wait_gone '^Confirm Close$'
 check "Enter (Yes): \"Data Entry\" closes" wait_gone '^Data Entry$'
 need "main window has focus again" wait_focus '^Plendrik$'
 
-# --- 4. the three reports -----------------------------------------------------------
+open_data_entry() {
+    key alt+f
+    key e
+    need "$1: \"Data Entry\" appears" wait_window '^Data Entry$'
+    need "$1: \"Data Entry\" has keyboard focus" wait_focus '^Data Entry$'
+}
+# check_closed WHAT: Data Entry must be gone. If it is not, close it (saying
+# Yes to a question) so the later steps and the printed pages still run.
+check_closed() {
+    if wait_gone '^Data Entry$' 5; then
+        ok "$1: \"Data Entry\" closes"
+        return
+    fi
+    bad "$1: \"Data Entry\" closes"
+    if window_shown '^Confirm Close$'; then
+        echo "     (\"Confirm Close\" was up; answering Yes)"
+        key Return
+        wait_gone '^Confirm Close$' 5 || true
+    fi
+    window_shown '^Data Entry$' && key Escape
+    wait_gone '^Data Entry$' 5 || true
+}
+# Clicks Close with the mouse, wherever the window lies and however large.
+click_close() {
+    local id w h
+    id=$(xdotool search --onlyvisible --name '^Data Entry$' | head -n 1)
+    eval "$(xdotool getwindowgeometry --shell "$id")"
+    w=$WIDTH h=$HEIGHT
+    # The centre of Close, 3367 x 2407 twips into the 4500 x 2790 window.
+    xdotool mousemove --window "$id" $((w * 3367 / 4500)) $((h * 2407 / 2790)) click 1
+}
+
+# --- 4. keys at full speed -------------------------------------------------------
+open_data_entry "fast typing"
+# Three households typed straight through, each ended with Alt+N or Enter: an
+# access key must press its button before the keys typed after it are handled.
+fast 2001 '<Tab>' 4500 '<Tab>' 3 '<alt+n>' 2002 '<Tab>' 9000 '<Tab>' 1 '<Return>' \
+    2003 '<Tab>' 15000.25 '<Tab>' 6 '<alt+n>'
+# Alt+N has stored the household and emptied the ID when Esc comes, so Esc
+# closes at once: no question, no second household.
+fast 2004 '<Tab>' 8000 '<Tab>' 2 '<alt+n>' '<Escape>'
+check_closed "Alt+N, Esc"
+need "main window has focus again" wait_focus '^Plendrik$'
+
+# --- 5. focus on Close --------------------------------------------------------------
+# With the ID empty, Tab to Close and Enter: Enter presses the focused Close,
+# which closes at once; the income and size texts stay in their boxes.
+open_data_entry "Enter on Close"
+fast '<Tab>' 100 '<Tab>' 2 '<Tab>' '<Tab>' '<Return>'
+check_closed "Enter on a focused Close"
+need "main window has focus again" wait_focus '^Plendrik$'
+# Every time the window opens the cursor is in the ID box, however it was
+# closed; Tab into a box selects its kept text, so typing replaces it.
+open_data_entry "reopened after Enter on Close"
+fast M1 '<Tab>' 30 '<Tab>' 3 '<Return>'
+click_close
+check_closed "Close clicked"
+need "main window has focus again" wait_focus '^Plendrik$'
+open_data_entry "reopened after a click on Close"
+fast 3002 '<Tab>' 5000 '<Tab>' 4 '<Return>' '<Tab>' '<Tab>' '<Tab>' '<Tab>' '<space>'
+check_closed "Tab to Close, Space"
+need "main window has focus again" wait_focus '^Plendrik$'
+open_data_entry "reopened after Space on Close"
+fast 3003 '<Tab>' 700 '<Tab>' 1 '<Return>' '<Escape>'
+check_closed "Esc after Enter"
+need "main window has focus again" wait_focus '^Plendrik$'
+
+# --- 6. the three reports -----------------------------------------------------------
 report e 1 "Listing of Data Entered" "$expected/data-listing.txt"
 report l 2 "Households Exceeding Average Income" "$expected/above-average.txt"
 report p 3 "Poverty Level Summary" "$expected/poverty-summary.txt"
 
-# --- 5. About -------------------------------------------------------------------
+# --- 7. About -------------------------------------------------------------------
 key alt+h
 key a
 check "\"About Plendrik \" appears" wait_window '^About Plendrik $'
@@ -190,7 +280,7 @@ key Return
 check "Enter closes \"About Plendrik \"" wait_gone '^About Plendrik $'
 need "main window has focus again" wait_focus '^Plendrik$'
 
-# --- 6. exit -----------------------------------------------------------------------
+# --- 8. exit -----------------------------------------------------------------------
 key alt+f
 key x
 exited() {

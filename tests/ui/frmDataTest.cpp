@@ -3,6 +3,7 @@
 #include "Operator.h"
 #include "frmData.h"
 
+#include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -53,6 +54,8 @@ private Q_SLOTS:
     void enterPressesNextFromAnyField();
     void tabVisitsFieldsThenButtons();
     void accessKeysReachTheirFields();
+    void pasteIsStoredWhole_data();
+    void pasteIsStoredWhole();
     void escapeWithEmptyIdHidesAtOnce();
     void closeWithOnlyIncomeKeepsTheText();
     void closeWithIdAsks_data();
@@ -151,13 +154,53 @@ void frmDataTest::accessKeysReachTheirFields()
     QCOMPARE(FocusName(), "txtID");
 
     Type("42");
-    // A button's access key presses it the way a click does, a moment later.
+    // A button's access key presses it before the next key typed is handled.
     Press(Qt::Key_N, Qt::AltModifier);
-    QTRY_COMPARE(HouseholdCount, 1);
+    Type("7");
+    QCOMPARE(HouseholdCount, 1);
     QCOMPARE(Households[0].ID, std::string("42"));
+    QCOMPARE(Text("txtID"), "7");
 
+    Box("txtID")->clear();
     Press(Qt::Key_C, Qt::AltModifier);
-    QTRY_VERIFY(!form->isVisible());
+    QVERIFY(!form->isVisible());
+}
+
+void frmDataTest::pasteIsStoredWhole_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("pasted");
+    QTest::addColumn<QString>("id");
+    QTest::addColumn<double>("income");
+    QTest::addColumn<double>("persons");
+
+    // Longer than the 32,767 characters a text box keeps by default.
+    QString longId = QString("0123456789").repeated(9999) + "ABCDEFGHIJ";
+    QTest::newRow("an ID of 100,000 characters") << "txtID" << longId << longId << 0.0 << 0.0;
+    QTest::newRow("an income behind 40,000 blanks")
+        << "txtIncome" << QString(40000, ' ') + "5000" << "" << 5000.0 << 0.0;
+    QTest::newRow("a size behind 40,000 blanks") << "txtNumPersons" << QString(40000, ' ') + "4" << "" << 0.0 << 4.0;
+}
+
+void frmDataTest::pasteIsStoredWhole()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, pasted);
+    QFETCH(QString, id);
+    QFETCH(double, income);
+    QFETCH(double, persons);
+
+    QApplication::clipboard()->setText(pasted);
+    Box(qPrintable(field))->setFocus();
+    Press(Qt::Key_V, Qt::ControlModifier);
+    Press(Qt::Key_Return);
+
+    QCOMPARE(HouseholdCount, 1);
+    QCOMPARE(Households[0].ID.size(), std::size_t(id.size()));
+    QVERIFY(Households[0].ID == id.toStdString());
+    QCOMPARE(Households[0].Income, income);
+    QCOMPARE(Households[0].NumPersons, persons);
+    Press(Qt::Key_Escape);
 }
 
 void frmDataTest::escapeWithEmptyIdHidesAtOnce()
