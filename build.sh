@@ -2,7 +2,8 @@
 # One entry point for a fresh Debian 12 machine (run as root):
 #   ./build.sh run    install what is missing, build, start the program
 #   ./build.sh test   install what is missing, build, run every test, then
-#                     build again with address/undefined sanitizers and rerun
+#                     build again with address/undefined sanitizers and rerun,
+#                     then fuzz (fuzz/) for about a minute and a half
 #   ./build.sh bench  build optimised and run the benchmarks
 #   ./build.sh package  build the Debian package in build/deb/ and print its path
 set -euo pipefail
@@ -13,7 +14,8 @@ build_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev libcups2-dev libgte
 # dpkg-shlibdeps (dpkg-dev) works out the package's Depends; the rest check the package.
 package_packages=(dpkg-dev lintian desktop-file-utils appstream file)
 test_packages=(xvfb xauth openbox xdotool x11-utils imagemagick cups cups-client poppler-utils
-               "${package_packages[@]}")
+               "${package_packages[@]}"
+               clang libclang-rt-14-dev libpoppler-cpp-dev pkg-config) # the fuzz run
 bench_packages=(libbenchmark-dev libxcb1-dev libxcb-damage0-dev xvfb)
 
 install_missing() {
@@ -47,6 +49,10 @@ test)
     ctest --test-dir build --output-on-failure
     build build-sanitize -DCMAKE_BUILD_TYPE=Debug -DPLENDRIK_SANITIZE=ON
     ctest --test-dir build-sanitize --output-on-failure
+    # About a minute and a half of fuzzing (fuzz/), built with clang.
+    CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLENDRIK_FUZZ=ON
+    cmake --build build-fuzz --target survey_fuzz report_fuzz
+    ctest --test-dir build-fuzz -L fuzz --output-on-failure
     ;;
 bench)
     install_missing "${build_packages[@]}" "${bench_packages[@]}"

@@ -1,0 +1,588 @@
+// libFuzzer targets: arbitrary bytes through the number rule, the household
+// table and, in report_fuzz, the three reports printed by the real page
+// printer into a PDF. survey_fuzz leaves the reports out and runs hundreds of
+// times faster, so the number rule and the table get far more inputs.
+//
+// An input is read three ways:
+//  - as a whole, by ReadNumber, checked against a plain reference reading;
+//  - split into households at 0x1E and each household into its typed fields
+//    (ID, income, persons) at 0x1F; missing fields are empty, a fourth and
+//    later field is ignored, and only the first MaxRecords households count.
+//    The households are entered from an empty survey twice: first with the
+//    raw bytes, then as the data-entry window passes them (decoded as UTF-8
+//    and encoded again), and after every AddHousehold the table is compared
+//    with a model kept here;
+//  - (report_fuzz) the second survey is printed through the three reports,
+//    each PDF is read back with poppler, and its text must be the survey's.
+//
+// Any broken rule prints what broke and aborts, so libFuzzer keeps the input.
+
+#include "Households.h"
+#include "PagePrinter.h"
+#include "ReadNumber.h"
+#include "ReportWriter.h"
+#include "Reports.h"
+#include "Statistics.h"
+
+#include <QApplication>
+#include <QHash>
+#include <QTemporaryDir>
+
+#include <poppler-document.h>
+#include <poppler-page.h>
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cfloat>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <locale.h>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+constexpr std::size_t MaxRecords = 60; // past the 41 rows, without slowing every run
+constexpr char HouseholdSeparator = '\x1e';
+constexpr char FieldSeparator = '\x1f';
+
+[[noreturn]] void Broken(const char *rule, const std::string &detail)
+{
+    std::fprintf(stderr, "\n*** survey fuzz: %s\n%s\n", rule, detail.c_str());
+    std::fflush(stderr);
+    std::abort();
+}
+
+std::string Quoted(std::string_view bytes)
+{
+    std::string out = "\"";
+    for (unsigned char c : bytes) {
+        if (c >= 0x20 && c < 0x7f && c != '"' && c != '\\') {
+            out += static_cast<char>(c);
+        } else {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02x", c);
+            out += hex;
+        }
+    }
+    return out + "\"";
+}
+
+std::string Show(double value)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%.17g", value);
+    return text;
+}
+
+std::string Show(__int128 value)
+{
+    const bool negative = value < 0;
+    unsigned __int128 magnitude = negative ? -static_cast<unsigned __int128>(value) : value;
+    std::string digits;
+    do {
+        digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(magnitude % 10)));
+        magnitude /= 10;
+    } while (magnitude != 0);
+    return negative ? "-" + digits : digits;
+}
+
+// --- The number rule -------------------------------------------------------
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The same grammar written out plainly, with the C library doing the
+// conversion in the C locale.
+double ReferenceReadNumber(std::string_view text)
+{
+    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", locale_t{});
+    std::string s;
+    for (char c : text)
+        if (c != ' ' && c != '\t' && c != '\n')
+            s += c;
+    std::size_t i = 0;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-'))
+        ++i;
+    std::size_t digits = 0;
+    for (; i < s.size() && IsDigit(s[i]); ++i)
+        ++digits;
+    if (i < s.size() && s[i] == '.') {
+        std::size_t j = i + 1, fraction = 0;
+        for (; j < s.size() && IsDigit(s[j]); ++j)
+            ++fraction;
+        if (digits + fraction > 0) {
+            digits += fraction;
+            i = j;
+        }
+    }
+    if (digits == 0)
+        return 0.0;
+    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+        std::size_t j = i + 1;
+        if (j < s.size() && (s[j] == '+' || s[j] == '-'))
+            ++j;
+        const std::size_t start = j;
+        while (j < s.size() && IsDigit(s[j]))
+            ++j;
+        if (j > start)
+            i = j;
+    }
+    return strtod_l(s.substr(0, i).c_str(), nullptr, cLocale);
+}
+
+void CheckReadNumber(std::string_view text)
+{
+    const double got = ReadNumber(text);
+    const double want = ReferenceReadNumber(text);
+    if (got == want)
+        return;
+    // Below the smallest normal double the program may read 0.
+    if (got == 0 && std::fabs(want) < DBL_MIN)
+        return;
+    Broken("ReadNumber differs from the reference reading",
+           "text " + Quoted(text) + "\nReadNumber " + Show(got) + "\nreference  " + Show(want));
+}
+
+// --- The household table ---------------------------------------------------
+
+// The nearest ten-thousandth of the double's exact value, an exact half to
+// even; empty outside the signed 64-bit range. Worked out on the decimal
+// digits, which the C library prints exactly given enough places (a double
+// has at most 1074 binary, so 1074 decimal, fraction digits).
+std::optional<__int128> ExactTenThousandths(double value)
+{
+    if (!std::isfinite(value))
+        return std::nullopt;
+    static char digits[1500];
+    std::snprintf(digits, sizeof digits, "%.1074f", std::fabs(value));
+    const std::string_view text(digits);
+    const std::size_t point = text.find('.');
+    const std::string kept = std::string(text.substr(0, point)) + std::string(text.substr(point + 1, 4));
+    const std::string_view rest = text.substr(point + 5);
+    if (kept.size() > 30)
+        return std::nullopt;
+    __int128 rounded = 0;
+    for (char c : kept)
+        rounded = rounded * 10 + (c - '0');
+    const bool overHalf = rest[0] > '5' || (rest[0] == '5' && rest.find_first_not_of('0', 1) != std::string_view::npos);
+    const bool exactHalf = rest[0] == '5' && rest.find_first_not_of('0', 1) == std::string_view::npos;
+    if (overHalf || (exactHalf && rounded % 2 != 0))
+        ++rounded;
+    if (std::signbit(value))
+        rounded = -rounded;
+    if (rounded < INT64_MIN || rounded > INT64_MAX)
+        return std::nullopt;
+    return rounded;
+}
+
+struct ModelRow
+{
+    std::string id;
+    double income;
+    double persons;
+    __int128 amount;
+};
+
+struct Snapshot
+{
+    std::array<HouseholdRecord, MaxHouseholds> rows;
+    std::int16_t count;
+    Currency total;
+};
+
+Snapshot Take() { return Snapshot{Households, HouseholdCount, TotalIncome}; }
+
+bool SameRecord(const HouseholdRecord &a, const HouseholdRecord &b)
+{
+    return a.ID == b.ID && std::bit_cast<std::uint64_t>(a.Income) == std::bit_cast<std::uint64_t>(b.Income)
+           && std::bit_cast<std::uint64_t>(a.NumPersons) == std::bit_cast<std::uint64_t>(b.NumPersons);
+}
+
+bool Same(const Snapshot &a, const Snapshot &b)
+{
+    if (a.count != b.count || a.total != b.total)
+        return false;
+    for (int i = 0; i < MaxHouseholds; ++i)
+        if (!SameRecord(a.rows[i], b.rows[i]))
+            return false;
+    return true;
+}
+
+const char *Name(AddResult result)
+{
+    switch (result) {
+    case AddResult::Added: return "Added";
+    case AddResult::TableFull: return "TableFull";
+    case AddResult::IncomeOutOfRange: return "IncomeOutOfRange";
+    case AddResult::TotalOutOfRange: return "TotalOutOfRange";
+    case AddResult::SizeNotFinite: return "SizeNotFinite";
+    }
+    return "(not an AddResult)";
+}
+
+void StartEmptySurvey()
+{
+    Households = {};
+    HouseholdCount = 0;
+    TotalIncome = Currency{};
+}
+
+// Enters the households one by one and checks the table after each.
+void EnterAndCheck(const std::vector<std::array<std::string, 3>> &households)
+{
+    StartEmptySurvey();
+    std::vector<ModelRow> model;
+    __int128 sum = 0;
+    for (const auto &[id, incomeText, personsText] : households) {
+        const double income = ReadNumber(incomeText);
+        const double persons = ReadNumber(personsText);
+        const auto amount = ExactTenThousandths(income);
+
+        AddResult expected = AddResult::Added;
+        if (model.size() == MaxHouseholds)
+            expected = AddResult::TableFull;
+        else if (!amount)
+            expected = AddResult::IncomeOutOfRange;
+        else if (sum + *amount < INT64_MIN || sum + *amount > INT64_MAX)
+            expected = AddResult::TotalOutOfRange;
+        else if (!std::isfinite(persons))
+            expected = AddResult::SizeNotFinite;
+
+        const Snapshot before = Take();
+        const AddResult result = AddHousehold(id, incomeText, personsText);
+        const std::string call = "AddHousehold(" + Quoted(id) + ", " + Quoted(incomeText) + ", "
+                                 + Quoted(personsText) + ") with " + std::to_string(model.size())
+                                 + " rows, income reads " + Show(income) + ", persons " + Show(persons);
+
+        if (HouseholdCount < 0 || HouseholdCount > MaxHouseholds)
+            Broken("HouseholdCount left 0..41", call + "\ncount " + std::to_string(HouseholdCount));
+        if (result != expected)
+            Broken("AddHousehold gave the wrong answer",
+                   call + "\nanswered " + Name(result) + ", expected " + Name(expected));
+        if (result != AddResult::Added) {
+            if (!Same(before, Take()))
+                Broken("a refused household changed the survey", call + "\nanswered " + Name(result));
+            continue;
+        }
+        model.push_back({id, income, persons, *amount});
+        sum += *amount;
+
+        if (HouseholdCount != static_cast<int>(model.size()))
+            Broken("HouseholdCount does not count the rows added",
+                   call + "\ncount " + std::to_string(HouseholdCount) + ", rows " + std::to_string(model.size()));
+        for (std::size_t i = 0; i < model.size(); ++i) {
+            const HouseholdRecord want{model[i].id, model[i].income, model[i].persons};
+            if (!SameRecord(Households[i], want))
+                Broken("a stored row is not what was typed",
+                       call + "\nrow " + std::to_string(i) + " holds " + Quoted(Households[i].ID) + " "
+                           + Show(Households[i].Income) + " " + Show(Households[i].NumPersons));
+        }
+        for (int i = HouseholdCount; i < MaxHouseholds; ++i)
+            if (!SameRecord(Households[i], before.rows[i]))
+                Broken("an unused row changed", call + "\nrow " + std::to_string(i));
+        if (TotalIncome.tenThousandths != sum)
+            Broken("TotalIncome is not the exact sum of the stored incomes",
+                   call + "\nTotalIncome " + Show(static_cast<__int128>(TotalIncome.tenThousandths))
+                       + " ten-thousandths, exact sum " + Show(sum));
+    }
+}
+
+// --- The printed reports ---------------------------------------------------
+
+// What text extraction can be held to. Both sides are brought to NFKC (so a
+// precomposed glyph matches a base letter with its combining mark, and a
+// compatibility form its plain letters), then everything without a visible
+// glyph of its own is dropped: white space (the page printer's blanks, and
+// extraction's own line and word breaks), controls, format characters
+// (zero-width and bidi controls), combining marks left over after
+// composition, and unassigned code points. Rows are joined, so an ID
+// wrapped onto continuation rows and pages reads back whole.
+bool HasOwnGlyph(char32_t c)
+{
+    if (QChar::isSpace(c))
+        return false;
+    switch (QChar::category(c)) {
+    case QChar::Other_Control:
+    case QChar::Other_Format:
+    case QChar::Other_Surrogate:
+    case QChar::Other_NotAssigned:
+    case QChar::Mark_NonSpacing:
+    case QChar::Mark_Enclosing:
+        return false;
+    default:
+        return true;
+    }
+}
+
+QTemporaryDir *ReportDir;
+
+QString PdfText(const QString &path, const std::string &what)
+{
+    const std::unique_ptr<poppler::document> pdf(poppler::document::load_from_file(path.toStdString()));
+    if (!pdf || pdf->is_locked())
+        Broken("a printed report is no readable PDF", what);
+    QString text;
+    for (int i = 0; i < pdf->pages(); ++i) {
+        const std::unique_ptr<poppler::page> page(pdf->create_page(i));
+        if (!page)
+            Broken("a page of a printed report cannot be read", what);
+        const poppler::byte_array utf8 = page->text(poppler::rectf(), poppler::page::raw_order_layout).to_utf8();
+        text += QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+    }
+    return text;
+}
+
+QString WithGlyphs(const QString &text)
+{
+    QString out;
+    for (char32_t c : text.normalized(QString::NormalizationForm_KC).toUcs4())
+        if (HasOwnGlyph(c))
+            out += QString::fromUcs4(&c, 1);
+    return out;
+}
+
+// Beyond ASCII the PDF names a glyph by one code point of the font's choice
+// (a CJK font draws 户 and the radical ⼾ alike, and the PDF says ⼾), and a
+// character no font has comes back as whatever the missing-glyph box maps to,
+// or nothing. So such a character is held to read back, in every report, as
+// it does printed alone on a page.
+QString ReadsBackAs(char32_t c)
+{
+    static QHash<char32_t, QString> known;
+    const auto found = known.constFind(c);
+    if (found != known.cend())
+        return *found;
+    const QString path = ReportDir->filePath(QStringLiteral("alone.pdf"));
+    PagePrinter printer(path);
+    printer.PrintAt(15, QString::fromUcs4(&c, 1));
+    printer.NewLine();
+    if (printer.EndDoc(QStringLiteral("alone")).status != PrintResult::Status::Printed)
+        Broken("a single character could not be printed", Show(static_cast<double>(c)));
+    const QString alone = WithGlyphs(PdfText(path, "one character alone"));
+    known.insert(c, alone);
+    return alone;
+}
+
+QString Visible(const QString &text)
+{
+    QString out;
+    for (char32_t c : WithGlyphs(text).toUcs4())
+        out += c < 0x80 ? QString(QChar(c)) : ReadsBackAs(c);
+    return out;
+}
+
+QString PrintedText(const char *report, std::optional<PrintResult> (*print)(Printer &, QWidget *))
+{
+    const QString path = ReportDir->filePath(QStringLiteral("report.pdf"));
+    PagePrinter printer(path);
+    const std::optional<PrintResult> result = print(printer, nullptr);
+    if (!result || result->status != PrintResult::Status::Printed)
+        Broken("a report was not printed",
+               std::string(report) + ": " + (result ? result->detail.toStdString() : "nothing printed"));
+
+    return PdfText(path, report);
+}
+
+// Right-to-left text, Arabic digits and explicit direction controls are
+// printed in visual order, which extraction does not undo reliably, and a
+// bracket among them is drawn mirrored. Such an ID is held to the same
+// visible characters in any order, mirrored pairs counted as one, over
+// exactly its own stretch of the printed text; everything else in order.
+bool ReordersOnPaper(const QString &text)
+{
+    for (char32_t c : text.toUcs4()) {
+        switch (QChar::direction(c)) {
+        case QChar::DirR:
+        case QChar::DirAL:
+        case QChar::DirAN:
+        case QChar::DirLRE:
+        case QChar::DirLRO:
+        case QChar::DirRLE:
+        case QChar::DirRLO:
+        case QChar::DirPDF:
+        case QChar::DirLRI:
+        case QChar::DirRLI:
+        case QChar::DirFSI:
+        case QChar::DirPDI:
+            return true;
+        default:
+            break;
+        }
+    }
+    return false;
+}
+
+QList<char32_t> SortedUnmirrored(const QString &visible)
+{
+    QList<char32_t> out;
+    for (char32_t c : visible.toUcs4())
+        out.append(std::min(c, QChar::mirroredChar(c)));
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+struct Expected
+{
+    QString text; // visible characters
+    bool inOrder;
+};
+
+struct ExpectedReport
+{
+    QList<Expected> parts;
+
+    void Add(const QString &text)
+    {
+        const QString visible = Visible(text);
+        if (!ReordersOnPaper(text) && !parts.isEmpty() && parts.last().inOrder)
+            parts.last().text += visible;
+        else
+            parts.append({visible, !ReordersOnPaper(text)});
+    }
+};
+
+std::string Around(const QString &text, qsizetype at)
+{
+    return "..." + text.mid(std::max<qsizetype>(0, at - 20), 40).toStdString() + "...";
+}
+
+void CheckPrinted(const char *report, std::optional<PrintResult> (*print)(Printer &, QWidget *),
+                  const ExpectedReport &expected)
+{
+    const QString printed = WithGlyphs(PrintedText(report, print));
+    qsizetype at = 0;
+    const auto differ = [&](const Expected &part, const char *how) {
+        std::string ids;
+        for (int i = 0; i < HouseholdCount; ++i)
+            ids += "\n  row " + std::to_string(i) + ": " + Quoted(Households[i].ID);
+        Broken("a printed report does not read back as the survey",
+               std::string(report) + ": visible characters from " + std::to_string(at) + " differ (" + how
+                   + ")\nprinted  " + Around(printed, at) + "\nexpected " + part.text.toStdString() + "\nIDs:" + ids);
+    };
+    for (const Expected &part : expected.parts) {
+        const QString here = printed.mid(at, part.text.size());
+        if (part.inOrder && here != part.text) {
+            qsizetype same = 0;
+            while (same < here.size() && here[same] == part.text[same])
+                ++same;
+            at += same;
+            differ(Expected{part.text.mid(std::max<qsizetype>(0, same - 20), 40), true}, "in order");
+        }
+        if (!part.inOrder && SortedUnmirrored(here) != SortedUnmirrored(part.text))
+            differ(part, "in any order");
+        at += part.text.size();
+    }
+    if (at != printed.size())
+        differ(Expected{QString(), true}, "more printed than expected");
+}
+
+QString Id(const HouseholdRecord &record) { return QString::fromStdString(record.ID); }
+
+void CheckReports()
+{
+    ExpectedReport listing;
+    listing.Add(QStringLiteral("Listing of Data Entered ID Number Income Number in House"));
+    for (int i = 0; i < HouseholdCount; ++i) {
+        listing.Add(Id(Households[i]));
+        listing.Add(FormatNumber(Households[i].Income) + FormatNumber(Households[i].NumPersons));
+    }
+    CheckPrinted("Listing of Data Entered", PrintDataListing, listing);
+
+    const Currency average = AverageIncome();
+    ExpectedReport above;
+    above.Add(QStringLiteral("Households Exceeding Average Income ID Number Income"));
+    for (int i = 0; i < HouseholdCount; ++i) {
+        if (IsAboveAverage(Households[i], average)) {
+            above.Add(Id(Households[i]));
+            above.Add(FormatNumber(Households[i].Income));
+        }
+    }
+    CheckPrinted("Households Exceeding Average Income", PrintAboveAverage, above);
+
+    ExpectedReport poverty;
+    poverty.Add(QStringLiteral("Poverty Level Summary The Percentage of households having income below poverty level ")
+                + FormatPercent(BelowPovertyFraction()));
+    CheckPrinted("Poverty Level Summary", PrintPovertySummary, poverty);
+}
+
+std::vector<std::array<std::string, 3>> SplitHouseholds(std::string_view input)
+{
+    std::vector<std::array<std::string, 3>> households;
+    std::size_t start = 0;
+    while (start <= input.size() && households.size() < MaxRecords) {
+        std::size_t end = input.find(HouseholdSeparator, start);
+        if (end == std::string_view::npos)
+            end = input.size();
+        std::array<std::string, 3> fields;
+        std::size_t field = 0, from = start;
+        while (field < 3) {
+            std::size_t to = input.find(FieldSeparator, from);
+            if (to == std::string_view::npos || to > end)
+                to = end;
+            fields[field++] = std::string(input.substr(from, to - from));
+            if (to == end)
+                break;
+            from = to + 1;
+        }
+        households.push_back(std::move(fields));
+        start = end + 1;
+    }
+    return households;
+}
+
+std::string AsTheWindowPasses(const std::string &typed)
+{
+    return QString::fromUtf8(typed.data(), static_cast<qsizetype>(typed.size())).toStdString();
+}
+
+} // namespace
+
+// Fontconfig keeps what it loads for the life of the process.
+extern "C" const char *__lsan_default_suppressions()
+{
+    return "leak:libfontconfig.so\n";
+}
+
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
+{
+    if (!PLENDRIK_FUZZ_REPORTS)
+        return 0;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    static QApplication app(*argc, *argv);
+    static QTemporaryDir dir;
+    if (!dir.isValid())
+        Broken("no temporary folder for the reports", dir.errorString().toStdString());
+    ReportDir = &dir;
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    const std::string_view input(reinterpret_cast<const char *>(data), size);
+    CheckReadNumber(input);
+
+    auto households = SplitHouseholds(input);
+    for (const auto &fields : households) {
+        CheckReadNumber(fields[1]);
+        CheckReadNumber(fields[2]);
+    }
+    EnterAndCheck(households);
+
+    for (auto &fields : households)
+        for (std::string &field : fields)
+            field = AsTheWindowPasses(field);
+    EnterAndCheck(households);
+    // An empty survey would stop at the no-data message box.
+    if (PLENDRIK_FUZZ_REPORTS && HouseholdCount > 0)
+        CheckReports();
+
+    StartEmptySurvey();
+    return 0;
+}
