@@ -400,7 +400,8 @@ PrintResult DefaultPrinter::Send(const QString &pdf, const QString &jobName)
     PrintResult result;
     if (!dest) {
         const DefaultChoice choice = ChosenDefault();
-        const ipp_status_t why = Ask(spooler, choice.name);
+        // Asking again over a connection past its deadline still costs a second.
+        const ipp_status_t why = spooler.GaveUp() ? IPP_STATUS_ERROR_SERVICE_UNAVAILABLE : Ask(spooler, choice.name);
         if (spooler.GaveUp())
             result = Failure(NoAnswer());
         else if (why == IPP_STATUS_ERROR_SERVICE_UNAVAILABLE)
