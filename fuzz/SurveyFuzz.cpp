@@ -25,6 +25,8 @@
 #include "Statistics.h"
 
 #include <QApplication>
+#include <QFont>
+#include <QRawFont>
 #include <QHash>
 #include <QTemporaryDir>
 
@@ -154,13 +156,17 @@ void CheckReadNumber(std::string_view text)
 // The nearest ten-thousandth of the double's exact value, an exact half to
 // even; empty outside the signed 64-bit range. Worked out on the decimal
 // digits, which the C library prints exactly given enough places (a double
-// has at most 1074 binary, so 1074 decimal, fraction digits).
+// with n binary fraction digits has n decimal ones, 1074 at most).
 std::optional<__int128> ExactTenThousandths(double value)
 {
     if (!std::isfinite(value))
         return std::nullopt;
+    // value = m * 2^(exponent - 53) with a whole m: that many fraction digits at most.
+    int exponent = 0;
+    std::frexp(value, &exponent);
+    const int places = std::clamp(53 - exponent, 5, 1074);
     static char digits[1500];
-    std::snprintf(digits, sizeof digits, "%.1074f", std::fabs(value));
+    std::snprintf(digits, sizeof digits, "%.*f", places, std::fabs(value));
     const std::string_view text(digits);
     const std::size_t point = text.find('.');
     const std::string kept = std::string(text.substr(0, point)) + std::string(text.substr(point + 1, 4));
@@ -239,7 +245,10 @@ void EnterAndCheck(const std::vector<std::array<std::string, 3>> &households)
     StartEmptySurvey();
     std::vector<ModelRow> model;
     __int128 sum = 0;
-    for (const auto &[id, incomeText, personsText] : households) {
+    for (const auto &fields : households) {
+        const std::string &id = fields[0];
+        const std::string &incomeText = fields[1];
+        const std::string &personsText = fields[2];
         const double income = ReadNumber(incomeText);
         const double persons = ReadNumber(personsText);
         const auto amount = ExactTenThousandths(income);
@@ -256,18 +265,20 @@ void EnterAndCheck(const std::vector<std::array<std::string, 3>> &households)
 
         const Snapshot before = Take();
         const AddResult result = AddHousehold(id, incomeText, personsText);
-        const std::string call = "AddHousehold(" + Quoted(id) + ", " + Quoted(incomeText) + ", "
-                                 + Quoted(personsText) + ") with " + std::to_string(model.size())
-                                 + " rows, income reads " + Show(income) + ", persons " + Show(persons);
+        const auto call = [&] {
+            return "AddHousehold(" + Quoted(id) + ", " + Quoted(incomeText) + ", " + Quoted(personsText) + ") with "
+                   + std::to_string(model.size()) + " rows, income reads " + Show(income) + ", persons "
+                   + Show(persons);
+        };
 
         if (HouseholdCount < 0 || HouseholdCount > MaxHouseholds)
-            Broken("HouseholdCount left 0..41", call + "\ncount " + std::to_string(HouseholdCount));
+            Broken("HouseholdCount left 0..41", call() + "\ncount " + std::to_string(HouseholdCount));
         if (result != expected)
             Broken("AddHousehold gave the wrong answer",
-                   call + "\nanswered " + Name(result) + ", expected " + Name(expected));
+                   call() + "\nanswered " + Name(result) + ", expected " + Name(expected));
         if (result != AddResult::Added) {
             if (!Same(before, Take()))
-                Broken("a refused household changed the survey", call + "\nanswered " + Name(result));
+                Broken("a refused household changed the survey", call() + "\nanswered " + Name(result));
             continue;
         }
         model.push_back({id, income, persons, *amount});
@@ -275,20 +286,20 @@ void EnterAndCheck(const std::vector<std::array<std::string, 3>> &households)
 
         if (HouseholdCount != static_cast<int>(model.size()))
             Broken("HouseholdCount does not count the rows added",
-                   call + "\ncount " + std::to_string(HouseholdCount) + ", rows " + std::to_string(model.size()));
+                   call() + "\ncount " + std::to_string(HouseholdCount) + ", rows " + std::to_string(model.size()));
         for (std::size_t i = 0; i < model.size(); ++i) {
             const HouseholdRecord want{model[i].id, model[i].income, model[i].persons};
             if (!SameRecord(Households[i], want))
                 Broken("a stored row is not what was typed",
-                       call + "\nrow " + std::to_string(i) + " holds " + Quoted(Households[i].ID) + " "
+                       call() + "\nrow " + std::to_string(i) + " holds " + Quoted(Households[i].ID) + " "
                            + Show(Households[i].Income) + " " + Show(Households[i].NumPersons));
         }
         for (int i = HouseholdCount; i < MaxHouseholds; ++i)
             if (!SameRecord(Households[i], before.rows[i]))
-                Broken("an unused row changed", call + "\nrow " + std::to_string(i));
+                Broken("an unused row changed", call() + "\nrow " + std::to_string(i));
         if (TotalIncome.tenThousandths != sum)
             Broken("TotalIncome is not the exact sum of the stored incomes",
-                   call + "\nTotalIncome " + Show(static_cast<__int128>(TotalIncome.tenThousandths))
+                   call() + "\nTotalIncome " + Show(static_cast<__int128>(TotalIncome.tenThousandths))
                        + " ten-thousandths, exact sum " + Show(sum));
     }
 }
@@ -365,6 +376,25 @@ QString ReadsBackAs(char32_t c)
     if (printer.EndDoc(QStringLiteral("alone")).status != PrintResult::Status::Printed)
         Broken("a single character could not be printed", Show(static_cast<double>(c)));
     const QString alone = WithGlyphs(PdfText(path, "one character alone"));
+    // A character that the report's fonts have must not vanish. Beyond the
+    // BMP (emoji, rarer ideographs, historic scripts) it does: Qt's PDF
+    // writer maps glyphs back to text from the BMP only, so those are drawn
+    // but cannot be read back, and go unchecked.
+    static const QList<QRawFont> fonts = [] {
+        QList<QRawFont> list;
+        for (const char *family : {"DejaVu Sans Mono", "Noto Sans Mono CJK SC", "Symbola"}) {
+            const QRawFont font = QRawFont::fromFont(QFont(QString::fromLatin1(family)));
+            if (font.isValid() && font.familyName() == QLatin1String(family))
+                list.append(font);
+        }
+        return list;
+    }();
+    if (alone.isEmpty() && c <= 0xFFFF) {
+        for (const QRawFont &font : fonts)
+            if (font.supportsCharacter(c))
+                Broken("a character the report's fonts have prints as nothing",
+                       "U+" + QString::number(c, 16).toUpper().toStdString() + " in " + font.familyName().toStdString());
+    }
     known.insert(c, alone);
     return alone;
 }

@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Runs a fuzz target for a bounded time, starting from a scratch copy of the
 # seed corpus (which it replays first, so every regression input is tried).
-# Fails, keeping the input under findings/, if any input breaks a rule.
+# Fails, keeping the input in findings/ beside the target, if any input
+# breaks a rule.
 #   run-bounded.sh TARGET SECONDS [more libFuzzer options]
 set -euo pipefail
 target=$1
 seconds=$2
 shift 2
 seeds="$(cd "$(dirname "$0")" && pwd)/corpus"
-findings="$PWD/findings"
+findings="$(cd "$(dirname "$target")" && pwd)/findings"
 rm -rf "$findings"
 mkdir -p "$findings"
 corpus=$(mktemp -d)
@@ -17,7 +18,7 @@ cp "$seeds"/* "$corpus"/
 
 # -timeout: a single input this slow is a hang, even on a busy machine.
 if "$target" -max_total_time="$seconds" -timeout=120 -rss_limit_mb=4096 -print_final_stats=1 \
-    -artifact_prefix="$findings/" "$@" "$corpus"; then
+    -dict="$(dirname "$seeds")/survey.dict" -artifact_prefix="$findings/" "$@" "$corpus"; then
     echo "$(basename "$target"): no input broke a rule in ${seconds} s"
     exit 0
 fi
