@@ -22,12 +22,13 @@
 #include <optional>
 #include <utility>
 
+#include <dlfcn.h>
 #include <signal.h>
 
 enum class Server { WithQueue, Empty, Down };
 Q_DECLARE_METATYPE(Server)
 // When the queue server is paused (SIGSTOP): it takes connections, never answers.
-enum class Pause { Never, FromFirstLine, BeforeEndDoc };
+enum class Pause { Never, FromFirstLine, BeforeEndDoc, AfterJobCreated };
 Q_DECLARE_METATYPE(Pause)
 Q_DECLARE_METATYPE(PrintResult::Status)
 
@@ -58,9 +59,28 @@ struct Job
     int id = 0;
     QString title;
     QString format;
+    ipp_jstate_t state = IPP_JSTATE_PENDING;
 };
 
+// The queue server to pause as the next document is about to be sent, once
+// the spooler has made its job: a moment no outside timing can hit.
+pid_t g_pauseBeforeDocument = 0;
+
 } // namespace
+
+// Stands in front of libcups's own for the printer under test, pauses the
+// server if asked to, and goes on to the real call.
+extern "C" http_status_t cupsStartDestDocument(http_t *http, cups_dest_t *dest, cups_dinfo_t *info, int job_id,
+                                               const char *docname, const char *format, int num_options,
+                                               cups_option_t *options, int last_document)
+{
+    using Real = http_status_t (*)(http_t *, cups_dest_t *, cups_dinfo_t *, int, const char *, const char *, int,
+                                   cups_option_t *, int);
+    static const auto real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "cupsStartDestDocument"));
+    if (const pid_t server = std::exchange(g_pauseBeforeDocument, 0))
+        ::kill(server, SIGSTOP);
+    return real(http, dest, info, job_id, docname, format, num_options, options, last_document);
+}
 
 class DefaultPrinterTest : public QObject
 {
@@ -165,7 +185,7 @@ std::optional<QList<Job>> DefaultPrinterTest::Jobs() const
         return std::nullopt;
     QList<Job> list;
     for (int i = 0; i < count; ++i)
-        list.append({jobs[i].id, QString::fromUtf8(jobs[i].title), QString::fromUtf8(jobs[i].format)});
+        list.append({jobs[i].id, QString::fromUtf8(jobs[i].title), QString::fromUtf8(jobs[i].format), jobs[i].state});
     cupsFreeJobs(count, jobs);
     return list;
 }
@@ -208,6 +228,10 @@ void DefaultPrinterTest::outcome_data()
         << Server::WithQueue << none << none << QString() << none << Pause::FromFirstLine << Failed << silent;
     QTest::newRow("print service silent at the end")
         << Server::WithQueue << none << none << QString() << none << Pause::BeforeEndDoc << Failed << silent;
+    // Silent once the job is made: that job must not print later, after the
+    // operator was told the report did not.
+    QTest::newRow("print service silent with the job made")
+        << Server::WithQueue << none << none << QString() << none << Pause::AfterJobCreated << Failed << silent;
 
     // A default that names a queue the server lacks is said as such, never
     // taken for "no printer at all".
@@ -280,10 +304,15 @@ void DefaultPrinterTest::outcome()
     const QStringList expected = PrintSample(printer);
     if (pause == Pause::BeforeEndDoc)
         QVERIFY(pauseServer());
+    if (pause == Pause::AfterJobCreated) {
+        g_pauseBeforeDocument = m_queueServerPid;
+        paused = true;
+    }
     const QDateTime started = QDateTime::currentDateTime().addMSecs(-999);
     const PrintResult result = printer.EndDoc(kJobName);
     const QDateTime ended = QDateTime::currentDateTime();
     const qint64 took = clock.elapsed();
+    g_pauseBeforeDocument = 0;
     QVERIFY(resume());
 
     // An operator must hear within 10 s that the service does not answer.
@@ -295,11 +324,13 @@ void DefaultPrinterTest::outcome()
                      && !result.detail.contains('\n'),
                  qPrintable(result.detail));
 
-    // Only an accepted report leaves a job behind, and only a report with
-    // no printer at all a file; the temporary PDF never stays.
+    // Only an accepted report leaves a job behind (and one the service fell
+    // silent in, unfinished), and only a report with no printer at all a
+    // file; the temporary PDF never stays.
     const std::optional<QList<Job>> after = Jobs();
     QVERIFY(after);
-    QCOMPARE(after->size() - before->size(), qsizetype(status == PrintResult::Status::Printed ? 1 : 0));
+    const bool jobMade = status == PrintResult::Status::Printed || pause == Pause::AfterJobCreated;
+    QCOMPARE(after->size() - before->size(), qsizetype(jobMade ? 1 : 0));
     const QStringList saved = QDir(Documents()).entryList(QDir::Files);
     QCOMPARE(saved.size(), qsizetype(status == PrintResult::Status::SavedToFile ? 1 : 0));
     if (tempDir.isEmpty()) {
@@ -342,6 +373,18 @@ void DefaultPrinterTest::outcome()
         const std::optional<QList<Job>> later = Jobs();
         QVERIFY(later);
         QCOMPARE(later->size(), after->size() + 1);
+        // and cancels the job it was left holding, which never printed.
+        int lastBefore = 0;
+        for (const Job &job : *before)
+            lastBefore = std::max(lastBefore, job.id);
+        qsizetype unfinished = 0;
+        for (const Job &job : *later) {
+            if (job.id > lastBefore && job.id != printer.LastJobId()) {
+                ++unfinished;
+                QCOMPARE(job.state, IPP_JSTATE_CANCELED);
+            }
+        }
+        QCOMPARE(unfinished, qsizetype(pause == Pause::AfterJobCreated ? 1 : 0));
     }
 }
 
