@@ -583,6 +583,11 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     if (!PLENDRIK_FUZZ_REPORTS)
         return 0;
+    // Font fallback warns about every face that lacks a script; only worse is worth a line.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &message) {
+        if (type == QtCriticalMsg || type == QtFatalMsg)
+            std::fprintf(stderr, "%s\n", qPrintable(message));
+    });
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     static QApplication app(*argc, *argv);
