@@ -31,6 +31,8 @@ int main(int argc, char *argv[])
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Plendrik"));
+    // Lets the desktop match the window to its menu entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("plendrik"));
 
     DefaultPrinter printer;
     frmAnalyze window(printer);
