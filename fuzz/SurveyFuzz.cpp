@@ -508,7 +508,8 @@ Matched Match(const Expected &part, const QList<uint> &printed, qsizetype at)
     const qsizetype start = at;
     for (; at < printed.size() && left.value(Unmirrored(printed[at])) > 0; ++at)
         --left[Unmirrored(printed[at])];
-    return {part.mayLose || at - start == want.size(), start, 0};
+    const bool ok = part.mayLose || at - start == want.size();
+    return {ok, ok ? at : start, 0};
 }
 
 void CheckPrinted(const char *report, std::optional<PrintResult> (*print)(Printer &, QWidget *),
