@@ -26,8 +26,9 @@
 
 #include <QApplication>
 #include <QFont>
-#include <QRawFont>
 #include <QHash>
+#include <QRawFont>
+#include <QSet>
 #include <QTemporaryDir>
 
 #include <poppler-document.h>
@@ -41,6 +42,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <locale.h>
 #include <memory>
 #include <optional>
@@ -451,15 +453,22 @@ bool ReordersOnPaper(const QString &text)
 char32_t Unmirrored(char32_t c) { return std::min(c, QChar::mirroredChar(c)); }
 
 // Qt shapes a run of a script that no report font has as one piece, and a
-// character drawn fine alone (U+FFFD, say) prints as a box inside it. So an
-// ID holding a character that cannot be read back at all may lose others
-// from its own stretch: it is held to nothing added and nothing moved.
+// character of no script of its own (digits, punctuation, U+FFFD) takes the
+// script of its neighbours and prints as a box inside it. So in an ID
+// holding a character that cannot be read back at all, those may be lost;
+// nothing may be added or moved, and nothing else lost.
 bool MayLoseNeighbours(const QString &text)
 {
     for (char32_t c : WithGlyphs(text).toUcs4())
         if (c >= 0x80 && ReadsBackAs(c).isEmpty())
             return true;
     return false;
+}
+
+bool TakesNeighboursScript(char32_t c)
+{
+    const QChar::Script script = QChar::script(c);
+    return script == QChar::Script_Common || script == QChar::Script_Inherited;
 }
 
 struct Expected
@@ -497,7 +506,7 @@ Matched Match(const Expected &part, const QList<uint> &printed, qsizetype at)
         for (qsizetype i = 0; i < want.size(); ++i) {
             if (at < printed.size() && printed[at] == want[i])
                 ++at;
-            else if (!part.mayLose)
+            else if (!part.mayLose || !TakesNeighboursScript(want[i]))
                 return {false, at, i};
         }
         return {true, at, want.size()};
@@ -508,7 +517,12 @@ Matched Match(const Expected &part, const QList<uint> &printed, qsizetype at)
     const qsizetype start = at;
     for (; at < printed.size() && left.value(Unmirrored(printed[at])) > 0; ++at)
         --left[Unmirrored(printed[at])];
-    const bool ok = part.mayLose || at - start == want.size();
+    bool ok = at - start == want.size();
+    if (part.mayLose) {
+        ok = true;
+        for (auto c = left.cbegin(); c != left.cend(); ++c)
+            ok = ok && (c.value() == 0 || TakesNeighboursScript(c.key()));
+    }
     return {ok, ok ? at : start, 0};
 }
 
@@ -532,15 +546,36 @@ void CheckPrinted(const char *report, std::optional<PrintResult> (*print)(Printe
                    + "\nprinted  " + text(printed, matched.printedAt) + "\nexpected "
                    + text(part.text.toUcs4(), matched.expectedAt) + "\nIDs:" + ids);
     };
-    qsizetype at = 0;
-    for (const Expected &part : expected.parts) {
+    // A part that may lose characters can end anywhere from where it starts
+    // to as far as it matches, so try each end, longest first, remembering
+    // the starts that failed.
+    const Expected end{QStringLiteral("(nothing more)")};
+    std::pair<const Expected *, Matched> furthest{&end, Matched{false, 0, 0}};
+    QSet<QPair<qsizetype, qsizetype>> failed;
+    const std::function<bool(qsizetype, qsizetype)> rest = [&](qsizetype index, qsizetype at) {
+        if (index == expected.parts.size()) {
+            if (at == printed.size())
+                return true;
+            if (at >= furthest.second.printedAt)
+                furthest = {&end, Matched{false, at, 0}};
+            return false;
+        }
+        if (failed.contains({index, at}))
+            return false;
+        const Expected &part = expected.parts[index];
         const Matched matched = Match(part, printed, at);
-        if (!matched.ok)
-            differ(part, matched);
-        at = matched.printedAt;
-    }
-    if (at != printed.size())
-        differ(Expected{QStringLiteral("(nothing more)")}, Matched{false, at, 0});
+        if (matched.ok) {
+            for (qsizetype to = matched.printedAt; to >= (part.mayLose ? at : matched.printedAt); --to)
+                if (rest(index + 1, to))
+                    return true;
+        } else if (matched.printedAt >= furthest.second.printedAt) {
+            furthest = {&part, matched};
+        }
+        failed.insert({index, at});
+        return false;
+    };
+    if (!rest(0, 0))
+        differ(*furthest.first, furthest.second);
 }
 
 QString Id(const HouseholdRecord &record) { return QString::fromStdString(record.ID); }
