@@ -471,11 +471,20 @@ bool TakesNeighboursScript(char32_t c)
     return script == QChar::Script_Common || script == QChar::Script_Inherited;
 }
 
+// A soft hyphen is invisible, except that Qt draws it as a hyphen where a
+// row or a laid-out text ends, as at the end of an ID.
+constexpr char32_t SoftHyphen = 0xAD;
+
+bool IsHyphen(char32_t c) { return c == U'-' || c == 0x2010; }
+
 struct Expected
 {
-    QString text; // visible characters
+    QList<uint> text; // visible characters
     bool inOrder = true;
-    bool mayLose = false;
+    bool mayLose = false;  // characters of no script of their own may be missing
+    int softHyphens = 0;   // this many hyphens may be printed besides
+    // How many printed characters the part can take, at most.
+    qsizetype Longest() const { return text.size() + softHyphens; }
 };
 
 struct ExpectedReport
@@ -484,46 +493,82 @@ struct ExpectedReport
 
     void Add(const QString &text)
     {
-        const Expected part{Visible(text), !ReordersOnPaper(text), MayLoseNeighbours(text)};
-        if (part.inOrder && !part.mayLose && !parts.isEmpty() && parts.last().inOrder && !parts.last().mayLose)
+        const bool inOrder = !ReordersOnPaper(text);
+        const bool mayLose = MayLoseNeighbours(text);
+        const QList<uint> shy = text.normalized(QString::NormalizationForm_KC).toUcs4();
+        const auto softHyphens = static_cast<int>(std::count(shy.cbegin(), shy.cend(), SoftHyphen));
+        if (!inOrder) {
+            parts.append({Visible(text).toUcs4(), false, mayLose, softHyphens});
+            return;
+        }
+        // In order, each soft hyphen is a part of its own that may print as a
+        // hyphen or as nothing.
+        const QStringList pieces = text.split(QChar(SoftHyphen));
+        for (qsizetype i = 0; i < pieces.size(); ++i) {
+            if (i > 0)
+                parts.append({{}, true, false, 1});
+            Append({Visible(pieces[i]).toUcs4(), true, mayLose, 0});
+        }
+    }
+
+    void Append(const Expected &part)
+    {
+        const auto plain = [](const Expected &p) { return p.inOrder && !p.mayLose && p.softHyphens == 0; };
+        if (plain(part) && !parts.isEmpty() && plain(parts.last()))
             parts.last().text += part.text;
         else
             parts.append(part);
     }
 };
 
-struct Matched
+// Whether printed[from, to) reads back as the part; if not, where it went
+// wrong in each.
+struct Verdict
 {
     bool ok;
-    qsizetype printedAt; // where the part's stretch ends, or where it went wrong
+    qsizetype printedAt;
     qsizetype expectedAt;
 };
 
-Matched Match(const Expected &part, const QList<uint> &printed, qsizetype at)
+Verdict Reads(const Expected &part, const QList<uint> &printed, qsizetype from, qsizetype to)
 {
-    const QList<uint> want = part.text.toUcs4();
+    const QList<uint> &want = part.text;
     if (part.inOrder) {
-        for (qsizetype i = 0; i < want.size(); ++i) {
-            if (at < printed.size() && printed[at] == want[i])
+        // Equal characters are equally losable, so taking a match whenever
+        // one offers itself never misses a reading.
+        qsizetype at = from;
+        int hyphens = part.softHyphens;
+        for (qsizetype i = 0; i <= want.size(); ++i) {
+            while (hyphens > 0 && at < to && IsHyphen(printed[at]) && (i == want.size() || printed[at] != want[i])) {
+                ++at;
+                --hyphens;
+            }
+            if (i == want.size())
+                break;
+            if (at < to && printed[at] == want[i])
                 ++at;
             else if (!part.mayLose || !TakesNeighboursScript(want[i]))
                 return {false, at, i};
         }
-        return {true, at, want.size()};
+        return {at == to, at, want.size()};
     }
     QHash<char32_t, int> left;
     for (uint c : want)
         ++left[Unmirrored(c)];
-    const qsizetype start = at;
-    for (; at < printed.size() && left.value(Unmirrored(printed[at])) > 0; ++at)
-        --left[Unmirrored(printed[at])];
-    bool ok = at - start == want.size();
-    if (part.mayLose) {
-        ok = true;
-        for (auto c = left.cbegin(); c != left.cend(); ++c)
-            ok = ok && (c.value() == 0 || TakesNeighboursScript(c.key()));
+    int hyphens = part.softHyphens;
+    for (qsizetype at = from; at < to; ++at) {
+        const char32_t c = Unmirrored(printed[at]);
+        if (left.value(c) > 0)
+            --left[c];
+        else if (hyphens > 0 && IsHyphen(c))
+            --hyphens;
+        else
+            return {false, at, 0};
     }
-    return {ok, ok ? at : start, 0};
+    for (auto c = left.cbegin(); c != left.cend(); ++c)
+        if (c.value() > 0 && (!part.mayLose || !TakesNeighboursScript(c.key())))
+            return {false, to, 0};
+    return {true, to, 0};
 }
 
 void CheckPrinted(const char *report, std::optional<PrintResult> (*print)(Printer &, QWidget *),
@@ -536,46 +581,46 @@ void CheckPrinted(const char *report, std::optional<PrintResult> (*print)(Printe
         return "..." + QString::fromUcs4(reinterpret_cast<const char32_t *>(characters.constData()) + from, count)
                            .toStdString() + "...";
     };
-    const auto differ = [&](const Expected &part, const Matched &matched) {
-        std::string ids;
-        for (int i = 0; i < HouseholdCount; ++i)
-            ids += "\n  row " + std::to_string(i) + ": " + Quoted(Households[i].ID);
-        Broken("a printed report does not read back as the survey",
-               std::string(report) + ": from visible character " + std::to_string(matched.printedAt)
-                   + (part.inOrder ? "" : ", in any order") + (part.mayLose ? ", some may be lost" : "")
-                   + "\nprinted  " + text(printed, matched.printedAt) + "\nexpected "
-                   + text(part.text.toUcs4(), matched.expectedAt) + "\nIDs:" + ids);
-    };
-    // A part that may lose characters can end anywhere from where it starts
-    // to as far as it matches, so try each end, longest first, remembering
-    // the starts that failed.
-    const Expected end{QStringLiteral("(nothing more)")};
-    std::pair<const Expected *, Matched> furthest{&end, Matched{false, 0, 0}};
+
+    // A part that may lose characters or print soft hyphens can take any of
+    // several lengths: try each, longest first, remembering what failed.
+    const Expected nothingMore{QString(QStringLiteral("(nothing more)")).toUcs4()};
+    std::pair<const Expected *, Verdict> furthest{&nothingMore, Verdict{false, -1, 0}};
     QSet<QPair<qsizetype, qsizetype>> failed;
     const std::function<bool(qsizetype, qsizetype)> rest = [&](qsizetype index, qsizetype at) {
         if (index == expected.parts.size()) {
             if (at == printed.size())
                 return true;
-            if (at >= furthest.second.printedAt)
-                furthest = {&end, Matched{false, at, 0}};
+            if (at > furthest.second.printedAt)
+                furthest = {&nothingMore, Verdict{false, at, 0}};
             return false;
         }
         if (failed.contains({index, at}))
             return false;
         const Expected &part = expected.parts[index];
-        const Matched matched = Match(part, printed, at);
-        if (matched.ok) {
-            for (qsizetype to = matched.printedAt; to >= (part.mayLose ? at : matched.printedAt); --to)
-                if (rest(index + 1, to))
-                    return true;
-        } else if (matched.printedAt >= furthest.second.printedAt) {
-            furthest = {&part, matched};
+        const bool fixedLength = !part.mayLose && part.softHyphens == 0;
+        const qsizetype longest = std::min(printed.size(), at + part.Longest());
+        for (qsizetype to = longest; to >= (fixedLength ? longest : at); --to) {
+            const Verdict verdict = Reads(part, printed, at, to);
+            if (verdict.ok && rest(index + 1, to))
+                return true;
+            if (!verdict.ok && verdict.printedAt > furthest.second.printedAt)
+                furthest = {&part, verdict};
         }
         failed.insert({index, at});
         return false;
     };
-    if (!rest(0, 0))
-        differ(*furthest.first, furthest.second);
+    if (rest(0, 0))
+        return;
+    const Expected &part = *furthest.first;
+    std::string ids;
+    for (int i = 0; i < HouseholdCount; ++i)
+        ids += "\n  row " + std::to_string(i) + ": " + Quoted(Households[i].ID);
+    Broken("a printed report does not read back as the survey",
+           std::string(report) + ": from visible character " + std::to_string(furthest.second.printedAt)
+               + (part.inOrder ? "" : ", in any order") + (part.mayLose ? ", some may be lost" : "")
+               + "\nprinted  " + text(printed, furthest.second.printedAt) + "\nexpected "
+               + text(part.text, furthest.second.expectedAt) + "\nIDs:" + ids);
 }
 
 QString Id(const HouseholdRecord &record) { return QString::fromStdString(record.ID); }
