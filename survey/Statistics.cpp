@@ -14,9 +14,19 @@ Currency IncomeAsCurrency(const HouseholdRecord &record)
 
 Currency AverageIncome()
 {
-    // An average lies between stored amounts, so saturation only absorbs the
-    // last bit of double rounding at the very edge of the range.
-    return Currency::FromDoubleSaturated(TotalIncome.ToDouble() / static_cast<double>(HouseholdCount));
+    // Divided exactly, halves to even: through a double the total loses its
+    // last digits beyond 2^53 ten-thousandths, and twelve equal incomes of
+    // 13756968475898.486 averaged below every one of them.
+    const std::int64_t count = HouseholdCount;
+    std::int64_t quotient = TotalIncome.tenThousandths / count;
+    std::int64_t rest = TotalIncome.tenThousandths % count;
+    if (rest < 0) {
+        --quotient;
+        rest += count;
+    }
+    if (2 * rest > count || (2 * rest == count && quotient % 2 != 0))
+        ++quotient;
+    return Currency{quotient};
 }
 
 bool IsAboveAverage(const HouseholdRecord &record, Currency average)

@@ -34,6 +34,17 @@ TEST_F(StatisticsTest, AverageComesFromTheRunningTotalInFourDecimals)
     SetUp();
     Enter({{"-5", "1"}, {"-10", "1"}});
     EXPECT_EQ(AverageIncome(), Currency{-75000});
+
+    // Exact halves of a ten-thousandth go to the even neighbour.
+    SetUp();
+    Enter({{".0001", "1"}, {"0", "1"}});
+    EXPECT_EQ(AverageIncome(), Currency{0});
+    SetUp();
+    Enter({{".0003", "1"}, {"0", "1"}});
+    EXPECT_EQ(AverageIncome(), Currency{2});
+    SetUp();
+    Enter({{"-.0003", "1"}, {"0", "1"}});
+    EXPECT_EQ(AverageIncome(), Currency{-2});
 }
 
 TEST_F(StatisticsTest, AboveAverageIsStrictlyGreaterInCurrency)
@@ -57,6 +68,13 @@ TEST_F(StatisticsTest, NoHouseholdIsAboveAnAverageTheyAllEqual)
     const auto average = AverageIncome();
     for (int i = 0; i < HouseholdCount; ++i)
         EXPECT_FALSE(IsAboveAverage(Households[i], average));
+
+    // A total this large is no longer exact as a double.
+    SetUp();
+    Enter(std::vector<Household>(12, {"13756968475898.486", "1"}));
+    EXPECT_EQ(AverageIncome(), *Currency::FromDouble(Households[0].Income));
+    for (int i = 0; i < HouseholdCount; ++i)
+        EXPECT_FALSE(IsAboveAverage(Households[i], AverageIncome()));
 }
 
 struct PovertyCase
