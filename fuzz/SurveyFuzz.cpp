@@ -306,6 +306,55 @@ void EnterAndCheck(const std::vector<std::array<std::string, 3>> &households)
     }
 }
 
+// --- The statistics ----------------------------------------------------------
+
+// Round-half-even division for the figures below.
+__int128 Divided(__int128 numerator, __int128 denominator)
+{
+    __int128 quotient = numerator / denominator;
+    __int128 rest = numerator % denominator;
+    if (rest < 0) {
+        --quotient;
+        rest += denominator;
+    }
+    if (2 * rest > denominator || (2 * rest == denominator && quotient % 2 != 0))
+        ++quotient;
+    return quotient;
+}
+
+void CheckStatistics()
+{
+    if (HouseholdCount == 0)
+        return;
+    std::string incomes;
+    std::int64_t lowest = INT64_MAX, highest = INT64_MIN;
+    for (int i = 0; i < HouseholdCount; ++i) {
+        const std::int64_t amount = Currency::FromDoubleSaturated(Households[i].Income).tenThousandths;
+        lowest = std::min(lowest, amount);
+        highest = std::max(highest, amount);
+        incomes += " " + Show(Households[i].Income);
+    }
+    // Otherwise every household would be above the average, or none below it.
+    const Currency average = AverageIncome();
+    if (average.tenThousandths < lowest || average.tenThousandths > highest)
+        Broken("the average income lies outside the incomes",
+               "incomes" + incomes + "\naverage " + Show(static_cast<__int128>(average.tenThousandths))
+                   + " ten-thousandths, incomes from " + Show(static_cast<__int128>(lowest)) + " to "
+                   + Show(static_cast<__int128>(highest)));
+
+    const int below = BelowPovertyCount();
+    if (below < 0 || below > HouseholdCount)
+        Broken("more households below the poverty level than households", std::to_string(below));
+    // Up to 41 households the double quotient is never close enough to a
+    // half to round otherwise than the exact fraction.
+    const Currency fraction = BelowPovertyFraction();
+    const __int128 exact = Divided(static_cast<__int128>(below) * 10000, HouseholdCount);
+    if (fraction.tenThousandths != exact)
+        Broken("the share below the poverty level is not below / count in four decimals",
+               std::to_string(below) + " of " + std::to_string(HouseholdCount) + " gave "
+                   + Show(static_cast<__int128>(fraction.tenThousandths)) + " ten-thousandths");
+}
+
 // --- The printed reports ---------------------------------------------------
 
 // What text extraction can be held to. Both sides are brought to NFKC (so a
@@ -725,6 +774,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         for (std::string &field : fields)
             field = AsTheWindowPasses(field);
     EnterAndCheck(households);
+    CheckStatistics();
     // An empty survey would stop at the no-data message box.
     if (PLENDRIK_FUZZ_REPORTS && HouseholdCount > 0)
         CheckReports();
