@@ -504,13 +504,24 @@ char32_t Unmirrored(char32_t c) { return std::min(c, QChar::mirroredChar(c)); }
 // Qt shapes a run of a script that no report font has as one piece, and a
 // character of no script of its own (digits, punctuation, U+FFFD) takes the
 // script of its neighbours and prints as a box inside it. So in an ID
-// holding a character that cannot be read back at all, those may be lost;
+// holding a character that cannot be read back at all, or a mark or an
+// unassigned code point that may start such a run, those may be lost;
 // nothing may be added or moved, and nothing else lost.
 bool MayLoseNeighbours(const QString &text)
 {
-    for (char32_t c : WithGlyphs(text).toUcs4())
-        if (c >= 0x80 && ReadsBackAs(c).isEmpty())
+    for (char32_t c : text.normalized(QString::NormalizationForm_KC).toUcs4()) {
+        if (c < 0x80 || QChar::isSpace(c))
+            continue;
+        switch (QChar::category(c)) {
+        case QChar::Other_NotAssigned: // to Qt; a font may still know it
+        case QChar::Mark_NonSpacing:   // shaped with its base's run
+        case QChar::Mark_Enclosing:
             return true;
+        default:
+            if (HasOwnGlyph(c) && ReadsBackAs(c).isEmpty())
+                return true;
+        }
+    }
     return false;
 }
 
