@@ -425,7 +425,7 @@ QString ReadsBackAs(char32_t c)
     printer.PrintAt(15, QString::fromUcs4(&c, 1));
     printer.NewLine();
     if (printer.EndDoc(QStringLiteral("alone")).status != PrintResult::Status::Printed)
-        Broken("a single character could not be printed", Show(static_cast<double>(c)));
+        Broken("a single character could not be printed", "U+" + QString::number(c, 16).toUpper().toStdString());
     const QString alone = WithGlyphs(PdfText(path, "one character alone"));
     // A character that the report's fonts have must not vanish. Beyond the
     // BMP (emoji, rarer ideographs, historic scripts) it does: Qt's PDF
@@ -537,14 +537,27 @@ constexpr char32_t SoftHyphen = 0xAD;
 
 bool IsHyphen(char32_t c) { return c == U'-' || c == 0x2010; }
 
+// A combining mark with nothing to combine with is drawn on a dotted circle.
+constexpr char32_t DottedCircle = 0x25CC;
+
+int Marks(const QString &text)
+{
+    int marks = 0;
+    for (char32_t c : text.normalized(QString::NormalizationForm_KC).toUcs4())
+        if (QChar::isMark(c))
+            ++marks;
+    return marks;
+}
+
 struct Expected
 {
     QList<uint> text; // visible characters
     bool inOrder = true;
     bool mayLose = false;  // characters of no script of their own may be missing
     int softHyphens = 0;   // this many hyphens may be printed besides
+    int marks = 0;         // and this many dotted circles
     // How many printed characters the part can take, at most.
-    qsizetype Longest() const { return text.size() + softHyphens; }
+    qsizetype Longest() const { return text.size() + softHyphens + marks; }
 };
 
 struct ExpectedReport
@@ -558,7 +571,7 @@ struct ExpectedReport
         const QList<uint> shy = text.normalized(QString::NormalizationForm_KC).toUcs4();
         const auto softHyphens = static_cast<int>(std::count(shy.cbegin(), shy.cend(), SoftHyphen));
         if (!inOrder) {
-            parts.append({Visible(text).toUcs4(), false, mayLose, softHyphens});
+            parts.append({Visible(text).toUcs4(), false, mayLose, softHyphens, Marks(text)});
             return;
         }
         // In order, each soft hyphen is a part of its own that may print as a
@@ -566,14 +579,16 @@ struct ExpectedReport
         const QStringList pieces = text.split(QChar(SoftHyphen));
         for (qsizetype i = 0; i < pieces.size(); ++i) {
             if (i > 0)
-                parts.append({{}, true, false, 1});
-            Append({Visible(pieces[i]).toUcs4(), true, mayLose, 0});
+                parts.append({{}, true, false, 1, 0});
+            Append({Visible(pieces[i]).toUcs4(), true, mayLose, 0, Marks(pieces[i])});
         }
     }
 
     void Append(const Expected &part)
     {
-        const auto plain = [](const Expected &p) { return p.inOrder && !p.mayLose && p.softHyphens == 0; };
+        const auto plain = [](const Expected &p) {
+            return p.inOrder && !p.mayLose && p.softHyphens == 0 && p.marks == 0;
+        };
         if (plain(part) && !parts.isEmpty() && plain(parts.last()))
             parts.last().text += part.text;
         else
@@ -598,10 +613,16 @@ Verdict Reads(const Expected &part, const QList<uint> &printed, qsizetype from, 
         // one offers itself never misses a reading.
         qsizetype at = from;
         int hyphens = part.softHyphens;
+        int circles = part.marks;
         for (qsizetype i = 0; i <= want.size(); ++i) {
-            while (hyphens > 0 && at < to && IsHyphen(printed[at]) && (i == want.size() || printed[at] != want[i])) {
+            while (at < to && (i == want.size() || printed[at] != want[i])) {
+                if (hyphens > 0 && IsHyphen(printed[at]))
+                    --hyphens;
+                else if (circles > 0 && printed[at] == DottedCircle)
+                    --circles;
+                else
+                    break;
                 ++at;
-                --hyphens;
             }
             if (i == want.size())
                 break;
@@ -616,12 +637,15 @@ Verdict Reads(const Expected &part, const QList<uint> &printed, qsizetype from, 
     for (uint c : want)
         ++left[Unmirrored(c)];
     int hyphens = part.softHyphens;
+    int circles = part.marks;
     for (qsizetype at = from; at < to; ++at) {
         const char32_t c = Unmirrored(printed[at]);
         if (left.value(c) > 0)
             --left[c];
         else if (hyphens > 0 && IsHyphen(c))
             --hyphens;
+        else if (circles > 0 && c == DottedCircle)
+            --circles;
         else
             return {false, at, 0};
     }
@@ -642,8 +666,8 @@ void CheckPrinted(const char *report, std::optional<PrintResult> (*print)(Printe
                            .toStdString() + "...";
     };
 
-    // A part that may lose characters or print soft hyphens can take any of
-    // several lengths: try each, longest first, remembering what failed.
+    // A part that may lose characters, or print soft hyphens or dotted
+    // circles, can take any of several lengths: try each, longest first, remembering what failed.
     const Expected nothingMore{QString(QStringLiteral("(nothing more)")).toUcs4()};
     std::pair<const Expected *, Verdict> furthest{&nothingMore, Verdict{false, -1, 0}};
     QSet<QPair<qsizetype, qsizetype>> failed;
@@ -658,7 +682,7 @@ void CheckPrinted(const char *report, std::optional<PrintResult> (*print)(Printe
         if (failed.contains({index, at}))
             return false;
         const Expected &part = expected.parts[index];
-        const bool fixedLength = !part.mayLose && part.softHyphens == 0;
+        const bool fixedLength = !part.mayLose && part.softHyphens == 0 && part.marks == 0;
         const qsizetype longest = std::min(printed.size(), at + part.Longest());
         for (qsizetype to = longest; to >= (fixedLength ? longest : at); --to) {
             const Verdict verdict = Reads(part, printed, at, to);
