@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs a fuzz target for a bounded time, starting from a scratch copy of the
 # seed corpus (which it replays first, so every regression input is tried).
-# Fails, keeping the input in findings/ beside the target, if any input
+# Fails, keeping the input in findings-TARGET/ beside the target, if any input
 # breaks a rule.
 #   run-bounded.sh TARGET SECONDS [more libFuzzer options]
 set -euo pipefail
@@ -9,7 +9,7 @@ target=$1
 seconds=$2
 shift 2
 seeds="$(cd "$(dirname "$0")" && pwd)/corpus"
-findings="$(cd "$(dirname "$target")" && pwd)/findings"
+findings="$(cd "$(dirname "$target")" && pwd)/findings-$(basename "$target")"
 rm -rf "$findings"
 mkdir -p "$findings"
 corpus=$(mktemp -d)
