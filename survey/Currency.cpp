@@ -4,10 +4,16 @@
 
 std::optional<Currency> Currency::FromDouble(double value)
 {
-    // Rounded from the double's exact value. Multiplying by 10000 in double
-    // arithmetic first would round again above 2^53 ten-thousandths (about
-    // 900 billion), and a typed 922337203685477 would be held as
-    // 922337203685476.9664.
+    // Times 10000 in double arithmetic, then to the nearest whole, halves to
+    // even: a typed half like 0.00005 then lands on the even neighbour as
+    // the operator means, though the double itself lies a hair above it.
+    const double product = value * 10000.0;
+    if (std::fabs(product) < 0x1p53)
+        return Currency{static_cast<std::int64_t>(std::nearbyint(product))};
+    // Beyond 2^53 ten-thousandths (about 900 billion) that product would be
+    // rounded again, and a typed 922337203685477 held as ...476.9664; a double
+    // that large has no digits past the fourth decimal, so round its exact
+    // value instead.
     __extension__ using Wide = __int128;
     if (!std::isfinite(value))
         return std::nullopt;

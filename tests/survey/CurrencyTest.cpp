@@ -35,6 +35,8 @@ INSTANTIATE_TEST_SUITE_P(
                     Conversion{-0.03125, -312}, Conversion{-12.34567, -123457}, Conversion{12000.5, 120005000},
                     Conversion{1.0 / 3, 3333}, Conversion{2.0 / 3, 6667}, Conversion{0, 0},
                     Conversion{-0.0, 0}, Conversion{900000000000000.0, 9000000000000000000},
+                    // Typed halves whose doubles lie a hair above the half.
+                    Conversion{0.00005, 0}, Conversion{-0.00005, 0}, Conversion{1234.56785, 12345678},
                     // Beyond 2^53 ten-thousandths a product taken in double arithmetic rounds again.
                     Conversion{922337203685477.0, 9223372036854770000},
                     Conversion{900000000000000.125, 9000000000000001250},
