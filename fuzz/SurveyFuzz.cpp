@@ -30,6 +30,7 @@
 #include <QRawFont>
 #include <QSet>
 #include <QTemporaryDir>
+#include <QTextBoundaryFinder>
 
 #include <poppler-document.h>
 #include <poppler-page.h>
@@ -410,22 +411,24 @@ QString WithGlyphs(const QString &text)
 }
 
 // Beyond ASCII the PDF names a glyph by one code point of the font's choice
-// (a CJK font draws 户 and the radical ⼾ alike, and the PDF says ⼾), and a
+// (a CJK font draws 户 and the radical ⼾ alike, and the PDF says ⼾), a
 // character no font has comes back as whatever the missing-glyph box maps to,
-// or nothing. So such a character is held to read back, in every report, as
-// it does printed alone on a page.
-QString ReadsBackAs(char32_t c)
+// or nothing, and a ligature character (U+FD01) is drawn as itself, not as
+// the letters it stands for. So each character as the reader sees it (a
+// grapheme cluster) is held to read back, in every report, as it does
+// printed alone on a page.
+QString ReadsBackAs(const QString &cluster)
 {
-    static QHash<char32_t, QString> known;
-    const auto found = known.constFind(c);
+    static QHash<QString, QString> known;
+    const auto found = known.constFind(cluster);
     if (found != known.cend())
         return *found;
     const QString path = ReportDir->filePath(QStringLiteral("alone.pdf"));
     PagePrinter printer(path);
-    printer.PrintAt(15, QString::fromUcs4(&c, 1));
+    printer.PrintAt(15, cluster);
     printer.NewLine();
     if (printer.EndDoc(QStringLiteral("alone")).status != PrintResult::Status::Printed)
-        Broken("a single character could not be printed", "U+" + QString::number(c, 16).toUpper().toStdString());
+        Broken("a single character could not be printed", cluster.toStdString());
     const QString alone = WithGlyphs(PdfText(path, "one character alone"));
     // A character that the report's fonts have must not vanish. Beyond the
     // BMP (emoji, rarer ideographs, historic scripts) it does: Qt's PDF
@@ -440,21 +443,38 @@ QString ReadsBackAs(char32_t c)
         }
         return list;
     }();
-    if (alone.isEmpty() && c <= 0xFFFF) {
+    if (alone.isEmpty() && cluster.size() == 1 && HasOwnGlyph(cluster[0].unicode())) {
         for (const QRawFont &font : fonts)
-            if (font.supportsCharacter(c))
+            if (font.supportsCharacter(cluster[0]))
                 Broken("a character the report's fonts have prints as nothing",
-                       "U+" + QString::number(c, 16).toUpper().toStdString() + " in " + font.familyName().toStdString());
+                       "U+" + QString::number(cluster[0].unicode(), 16).toUpper().toStdString() + " in "
+                           + font.familyName().toStdString());
     }
-    known.insert(c, alone);
+    known.insert(cluster, alone);
     return alone;
+}
+
+QStringList Clusters(const QString &text)
+{
+    QStringList clusters;
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    qsizetype start = 0;
+    for (qsizetype end = finder.toNextBoundary(); end != -1; end = finder.toNextBoundary()) {
+        clusters.append(text.mid(start, end - start));
+        start = end;
+    }
+    return clusters;
 }
 
 QString Visible(const QString &text)
 {
     QString out;
-    for (char32_t c : WithGlyphs(text).toUcs4())
-        out += c < 0x80 ? QString(QChar(c)) : ReadsBackAs(c);
+    for (const QString &cluster : Clusters(text)) {
+        if (cluster.size() == 1 && cluster[0].unicode() < 0x80)
+            out += WithGlyphs(cluster);
+        else if (!WithGlyphs(cluster).isEmpty())
+            out += ReadsBackAs(cluster);
+    }
     return out;
 }
 
@@ -509,19 +529,19 @@ char32_t Unmirrored(char32_t c) { return std::min(c, QChar::mirroredChar(c)); }
 // nothing may be added or moved, and nothing else lost.
 bool MayLoseNeighbours(const QString &text)
 {
-    for (char32_t c : text.normalized(QString::NormalizationForm_KC).toUcs4()) {
-        if (c < 0x80 || QChar::isSpace(c))
-            continue;
+    for (char32_t c : text.toUcs4()) {
         switch (QChar::category(c)) {
         case QChar::Other_NotAssigned: // to Qt; a font may still know it
         case QChar::Mark_NonSpacing:   // shaped with its base's run
         case QChar::Mark_Enclosing:
             return true;
         default:
-            if (HasOwnGlyph(c) && ReadsBackAs(c).isEmpty())
-                return true;
+            break;
         }
     }
+    for (const QString &cluster : Clusters(text))
+        if (!WithGlyphs(cluster).isEmpty() && ReadsBackAs(cluster).isEmpty())
+            return true;
     return false;
 }
 
