@@ -156,36 +156,44 @@ void CheckReadNumber(std::string_view text)
 
 // --- The household table ---------------------------------------------------
 
-// The nearest ten-thousandth of the double's exact value, an exact half to
-// even; empty outside the signed 64-bit range. Worked out on the decimal
-// digits, which the C library prints exactly given enough places (a double
-// with n binary fraction digits has n decimal ones, 1074 at most).
-std::optional<__int128> ExactTenThousandths(double value)
+// The value rounded to the given number of decimals, an exact half to even,
+// worked out on its decimal digits, which the C library prints exactly given
+// enough places (a double with n binary fraction digits has n decimal ones,
+// 1074 at most). Empty when the result needs more than 30 digits.
+std::optional<__int128> RoundedDigits(double value, int decimals)
 {
-    if (!std::isfinite(value))
-        return std::nullopt;
-    // value = m * 2^(exponent - 53) with a whole m: that many fraction digits at most.
     int exponent = 0;
     std::frexp(value, &exponent);
-    const int places = std::clamp(53 - exponent, 5, 1074);
+    const int places = std::clamp(53 - exponent, decimals + 1, 1074);
     static char digits[1500];
     std::snprintf(digits, sizeof digits, "%.*f", places, std::fabs(value));
     const std::string_view text(digits);
     const std::size_t point = text.find('.');
-    const std::string kept = std::string(text.substr(0, point)) + std::string(text.substr(point + 1, 4));
-    const std::string_view rest = text.substr(point + 5);
+    const std::string kept = std::string(text.substr(0, point)) + std::string(text.substr(point + 1, decimals));
+    const std::string_view rest = text.substr(point + 1 + decimals);
     if (kept.size() > 30)
         return std::nullopt;
     __int128 rounded = 0;
     for (char c : kept)
         rounded = rounded * 10 + (c - '0');
-    const bool overHalf = rest[0] > '5' || (rest[0] == '5' && rest.find_first_not_of('0', 1) != std::string_view::npos);
-    const bool exactHalf = rest[0] == '5' && rest.find_first_not_of('0', 1) == std::string_view::npos;
-    if (overHalf || (exactHalf && rounded % 2 != 0))
+    const bool beyondHalf = rest.find_first_not_of('0', 1) != std::string_view::npos;
+    if (rest[0] > '5' || (rest[0] == '5' && (beyondHalf || rounded % 2 != 0)))
         ++rounded;
-    if (std::signbit(value))
-        rounded = -rounded;
-    if (rounded < INT64_MIN || rounded > INT64_MAX)
+    return std::signbit(value) ? -rounded : rounded;
+}
+
+// An income in ten-thousandths by the program's rule: the double product
+// times 10000 rounded half to even while that product is below 2^53, so a
+// typed half such as 0.00005 stays a half; beyond, where the product would be
+// rounded a second time, the double's exact value. Empty outside the signed
+// 64-bit range.
+std::optional<__int128> ExactTenThousandths(double value)
+{
+    if (!std::isfinite(value))
+        return std::nullopt;
+    const double product = value * 10000.0;
+    const auto rounded = std::fabs(product) < 0x1p53 ? RoundedDigits(product, 0) : RoundedDigits(value, 4);
+    if (!rounded || *rounded < INT64_MIN || *rounded > INT64_MAX)
         return std::nullopt;
     return rounded;
 }
@@ -416,7 +424,7 @@ QString WithGlyphs(const QString &text)
 // or nothing, and a ligature character (U+FD01) is drawn as itself, not as
 // the letters it stands for. So each character as the reader sees it (a
 // grapheme cluster) is held to read back, in every report, as it does
-// printed alone on a page.
+// printed on its own.
 QString ReadsBackAs(const QString &cluster)
 {
     static QHash<QString, QString> known;
@@ -424,12 +432,17 @@ QString ReadsBackAs(const QString &cluster)
     if (found != known.cend())
         return *found;
     const QString path = ReportDir->filePath(QStringLiteral("alone.pdf"));
+    // After a Latin letter and a blank, as most IDs have them: a character
+    // of no script of its own takes its neighbour's, and a mark needs a base.
     PagePrinter printer(path);
-    printer.PrintAt(15, cluster);
+    printer.PrintAt(15, QStringLiteral("a ") + cluster);
     printer.NewLine();
     if (printer.EndDoc(QStringLiteral("alone")).status != PrintResult::Status::Printed)
         Broken("a single character could not be printed", cluster.toStdString());
-    const QString alone = WithGlyphs(PdfText(path, "one character alone"));
+    QString alone = WithGlyphs(PdfText(path, "one character alone"));
+    if (!alone.startsWith(QLatin1Char('a')))
+        Broken("a letter a before a character does not read back", cluster.toStdString());
+    alone.remove(0, 1);
     // A character that the report's fonts have must not vanish. Beyond the
     // BMP (emoji, rarer ideographs, historic scripts) it does: Qt's PDF
     // writer maps glyphs back to text from the BMP only, so those are drawn
