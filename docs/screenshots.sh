@@ -40,34 +40,9 @@ fail() {
     exit 1
 }
 
+# A window that does not come, go or take the focus in time ends the run.
+must() { "$@" || fail "gave up: $*"; }
 window_id() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1; }
-# Polls: a search fails outright when a window vanishes under it.
-wait_window() {
-    local i
-    for ((i = 0; i < 150; i++)); do
-        [[ -n $(window_id "$1") ]] && return 0
-        sleep 0.1
-    done
-    fail "no window \"$1\" appeared"
-}
-wait_gone() {
-    local i
-    for ((i = 0; i < 150; i++)); do
-        [[ -z $(window_id "$1") ]] && return 0
-        sleep 0.1
-    done
-    fail "window \"$1\" did not close"
-}
-# Keys go to whichever window has focus, so wait until the window named has it.
-wait_focus() {
-    local i id
-    for ((i = 0; i < 150; i++)); do
-        id=$(xdotool getwindowfocus 2>/dev/null) || id=
-        [[ -n $id ]] && xdotool search --onlyvisible --name "$1" 2>/dev/null | grep -qx "$id" && return 0
-        sleep 0.1
-    done
-    fail "window \"$1\" did not get the keyboard focus"
-}
 key() { xdotool key --clearmodifiers "$@"; }
 type_text() { xdotool type --delay 30 -- "$1"; }
 
@@ -110,14 +85,14 @@ xsession_start || fail "the X session did not start"
 mkdir -p "$work/home"
 HOME=$work/home LC_ALL=C.UTF-8 "$app_bin" >"$work/app.log" 2>&1 &
 app_pid=$!
-wait_window '^Plendrik$'
-wait_focus '^Plendrik$'
+must wait_window '^Plendrik$'
+must wait_focus '^Plendrik$'
 
 # --- data entry -----------------------------------------------------------------
 key alt+f
 key e
-wait_window '^Data Entry$'
-wait_focus '^Data Entry$'
+must wait_window '^Data Entry$'
+must wait_focus '^Data Entry$'
 # type_household ID INCOME PERSONS: focus starts in the ID box.
 type_household() {
     type_text "$1"
@@ -141,8 +116,8 @@ type_household 1006 7800 3
 shoot_window '^Data Entry$' "$out/data-entry.png"
 key Return
 key Escape
-wait_gone '^Data Entry$'
-wait_focus '^Plendrik$'
+must wait_gone '^Data Entry$'
+must wait_focus '^Plendrik$'
 
 # --- a printed page ---------------------------------------------------------------
 key alt+r
@@ -150,7 +125,7 @@ key e
 cupsd_wait_completed 1 30 || fail "the data listing was not printed"
 job=$(cupsd_spool_dir)/d00001-001
 [[ $(head -c 4 "$job") == %PDF ]] || fail "the kept job file $job is not a PDF"
-wait_focus '^Plendrik$'
+must wait_focus '^Plendrik$'
 # The page at screen resolution, full width, cut half an inch below the last
 # printed line, with a thin edge so it reads as paper.
 pdftoppm -png -r 96 -f 1 -l 1 -singlefile "$job" "$work/page"
@@ -166,17 +141,17 @@ sleep 0.5
 shoot_window '^Plendrik$' "$out/main-window.png"
 key Escape
 key Escape
-wait_focus '^Plendrik$'
+must wait_focus '^Plendrik$'
 
 # --- About ------------------------------------------------------------------------
 key alt+h
 key a
-wait_window '^About Plendrik $'
-wait_focus '^About Plendrik $'
+must wait_window '^About Plendrik $'
+must wait_focus '^About Plendrik $'
 shoot_window '^About Plendrik $' "$out/about.png"
 key Return
-wait_gone '^About Plendrik $'
-wait_focus '^Plendrik$'
+must wait_gone '^About Plendrik $'
+must wait_focus '^Plendrik$'
 
 # --- end ----------------------------------------------------------------------------
 key alt+f

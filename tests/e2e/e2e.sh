@@ -31,58 +31,17 @@ stop_all() {
 }
 trap stop_all EXIT
 
-passed=0 failed=0
-ok() { echo "ok   $*"; passed=$((passed + 1)); }
-bad() { echo "FAIL $*"; failed=$((failed + 1)); }
-check() { local what=$1; shift; if "$@"; then ok "$what"; else bad "$what"; fi; }
-
-finish() {
-    if ((failed > 0)) && [[ -s $work/app.log ]]; then
+# shellcheck source=../harness/checks.sh
+source "$harness/checks.sh"
+checks_on_failure() {
+    if [[ -s $work/app.log ]]; then
         echo "--- program output:"
         cat "$work/app.log"
     fi
-    echo "$passed passed, $failed failed"
-    exit $((failed > 0))
-}
-
-# Later steps make no sense once the program cannot be reached: stop there.
-need() {
-    local what=$1; shift
-    if "$@"; then ok "$what"; else bad "$what"; echo "(stopping here)"; finish; fi
 }
 
 # --- helpers -------------------------------------------------------------------
 
-window_shown() { xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
-# Waits up to SECS for a visible window whose title matches REGEX. A search
-# fails outright when a window (a closing menu, say) vanishes under it, so
-# poll rather than rely on one long search.
-wait_window() {
-    local i
-    for ((i = 0; i < ${2:-15} * 10; i++)); do
-        window_shown "$1" && return 0
-        sleep 0.1
-    done
-    return 1
-}
-wait_gone() {
-    local i
-    for ((i = 0; i < ${2:-15} * 10; i++)); do
-        window_shown "$1" || return 0
-        sleep 0.1
-    done
-    return 1
-}
-# Keys go to whichever window has focus, so wait until the window named has it.
-wait_focus() {
-    local i id
-    for ((i = 0; i < ${2:-15} * 10; i++)); do
-        id=$(xdotool getwindowfocus 2>/dev/null) || id=
-        [[ -n $id ]] && xdotool search --onlyvisible --name "$1" 2>/dev/null | grep -qx "$id" && return 0
-        sleep 0.1
-    done
-    return 1
-}
 key() { xdotool key --clearmodifiers "$@"; }
 type_text() { xdotool type --delay 30 -- "$1"; }
 # Sends keys at a brisk typist's pace in one xdotool command, so no key waits

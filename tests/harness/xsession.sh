@@ -2,6 +2,10 @@
 # Headless X display with a window manager, for driving the GUI in tests. Source it:
 #   xsession_start   Xvfb 1280x1024x24 on a free display + openbox; exports DISPLAY
 #   xsession_stop    stops both, removes the temp folder
+#   window_shown REGEX            a visible window's title matches REGEX
+#   wait_window REGEX [SECS]      waits (default 15 s) for such a window
+#   wait_gone REGEX [SECS]        waits for it to go
+#   wait_focus REGEX [SECS]       waits until such a window has the keyboard focus
 # openbox is there so a newly mapped window takes keyboard focus and xdotool
 # key/type reaches it; bare Xvfb leaves focus on the root window.
 
@@ -59,4 +63,34 @@ xsession_stop() {
     done
     [[ -n ${XSESSION_DIR-} && $XSESSION_DIR == */plendrik-x.* ]] && rm -rf "$XSESSION_DIR"
     unset XSESSION_WM_PID XSESSION_XVFB_PID XSESSION_DIR DISPLAY
+}
+
+window_shown() { xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
+# A search fails outright when a window (a closing menu, say) vanishes under
+# it, so poll rather than rely on one long search.
+wait_window() {
+    local i
+    for ((i = 0; i < ${2:-15} * 10; i++)); do
+        window_shown "$1" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+wait_gone() {
+    local i
+    for ((i = 0; i < ${2:-15} * 10; i++)); do
+        window_shown "$1" || return 0
+        sleep 0.1
+    done
+    return 1
+}
+# Keys go to whichever window has focus, so wait until the window named has it.
+wait_focus() {
+    local i id
+    for ((i = 0; i < ${2:-15} * 10; i++)); do
+        id=$(xdotool getwindowfocus 2>/dev/null) || id=
+        [[ -n $id ]] && xdotool search --onlyvisible --name "$1" 2>/dev/null | grep -qx "$id" && return 0
+        sleep 0.1
+    done
+    return 1
 }

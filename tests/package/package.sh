@@ -33,18 +33,8 @@ stop_all() {
 }
 trap stop_all EXIT
 
-passed=0 failed=0
-ok() { echo "ok   $*"; passed=$((passed + 1)); }
-bad() { echo "FAIL $*"; failed=$((failed + 1)); }
-check() { local what=$1; shift; if "$@"; then ok "$what"; else bad "$what"; fi; }
-finish() {
-    echo "$passed passed, $failed failed"
-    exit $((failed > 0))
-}
-need() {
-    local what=$1; shift
-    if "$@"; then ok "$what"; else bad "$what"; echo "(stopping here)"; finish; fi
-}
+# shellcheck source=../harness/checks.sh
+source "$here/../harness/checks.sh"
 
 # --- build -------------------------------------------------------------------
 
