@@ -10,8 +10,10 @@ struct Currency
 {
     std::int64_t tenThousandths = 0;
 
-    // Nearest ten-thousandth to the double's exact value, an exact half going
-    // to the even neighbour.
+    // The double times 10000 in double arithmetic, rounded to the nearest
+    // whole with halves to even, so a typed 0.00005 gives 0. Beyond 2^53
+    // ten-thousandths, where that product would be rounded twice, the
+    // double's exact value is rounded instead.
     // Empty when the amount lies outside the 64-bit range (or is not finite).
     static std::optional<Currency> FromDouble(double value);
 

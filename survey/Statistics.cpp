@@ -14,19 +14,26 @@ Currency IncomeAsCurrency(const HouseholdRecord &record)
 
 Currency AverageIncome()
 {
-    // Divided exactly, halves to even: through a double the total loses its
-    // last digits beyond 2^53 ten-thousandths, and twelve equal incomes of
-    // 13756968475898.486 averaged below every one of them.
+    // The total over the count in double arithmetic, as the figure has always
+    // been worked out. Beyond 2^53 ten-thousandths the double loses the
+    // total's last digits, and twelve equal incomes of 13756968475898.486
+    // averaged below every one of them; where the double lands further off
+    // than the ten-thousandths either side of the true mean, divide exactly
+    // instead, halves to even.
     const std::int64_t count = HouseholdCount;
-    std::int64_t quotient = TotalIncome.tenThousandths / count;
+    const Currency byDouble = Currency::FromDoubleSaturated(TotalIncome.ToDouble() / static_cast<double>(count));
+    std::int64_t below = TotalIncome.tenThousandths / count; // rounded towards zero
     std::int64_t rest = TotalIncome.tenThousandths % count;
     if (rest < 0) {
-        --quotient;
+        --below;
         rest += count;
     }
-    if (2 * rest > count || (2 * rest == count && quotient % 2 != 0))
-        ++quotient;
-    return Currency{quotient};
+    const std::int64_t above = rest == 0 ? below : below + 1;
+    if (byDouble.tenThousandths == below || byDouble.tenThousandths == above)
+        return byDouble;
+    if (2 * rest > count || (2 * rest == count && below % 2 != 0))
+        ++below;
+    return Currency{below};
 }
 
 bool IsAboveAverage(const HouseholdRecord &record, Currency average)

