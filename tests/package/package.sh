@@ -59,7 +59,7 @@ check "Description has a synopsis and an extended text" test "$(field Descriptio
 # Package names only, versions and alternatives dropped.
 depends=" $(field Depends | tr ',|' '\n\n' | sed 's/(.*)//; s/[[:space:]]//g' | tr '\n' ' ') "
 # libqt6widgets6 and libcups2 can only be there if dpkg-shlibdeps read the binary.
-for dependency in libqt6widgets6 libcups2 qt6-qpa-plugins fonts-dejavu-core fonts-noto-cjk fonts-symbola; do
+for dependency in libqt6widgets6 libcups2 qt6-qpa-plugins fonts-dejavu-core fonts-noto-cjk fonts-symbola fonts-noto-core; do
     check "depends on $dependency" test "${depends/ $dependency /}" != "$depends"
 done
 
