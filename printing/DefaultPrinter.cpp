@@ -1,90 +1,82 @@
 #include "DefaultPrinter.h"
 
-#include <QDeadlineTimer>
+#include "PrintService.h"
+
+#include <QCoreApplication>
 #include <QDir>
+#include <QEvent>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QPageSize>
+#include <QGuiApplication>
+#include <QPointer>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QThread>
+#include <QWindow>
 
-#include <cups/cups.h>
-
-#include <algorithm>
-#include <array>
 #include <chrono>
-#include <cstring>
 
 namespace {
 
-struct FreeDest
-{
-    void operator()(cups_dest_t *dest) const { cupsFreeDests(1, dest); }
-};
-using DestPtr = std::unique_ptr<cups_dest_t, FreeDest>;
-
-struct FreeDestInfo
-{
-    void operator()(cups_dinfo_t *info) const { cupsFreeDestInfo(info); }
-};
-using DestInfoPtr = std::unique_ptr<cups_dinfo_t, FreeDestInfo>;
-
-// How long the print service may keep a report waiting: once for the paper
-// lookup as the report begins, once for handing it over at its end. A silent
-// service is given up on at the first, so an operator waits this long, not
-// twice this long.
-constexpr std::chrono::milliseconds kAnswerWithin{7000};
-// Cancelling a job that went wrong may wait only briefly on top of that.
+// How long a report may keep the operator waiting on the print service, all
+// told: the paper lookup as it begins, the hand-over at its end, and
+// cancelling a job left half made.
+constexpr std::chrono::milliseconds kReportWithin{8500};
+// The last part of that is kept for the cancelling.
 constexpr std::chrono::milliseconds kCancelWithin{1000};
-// How often a silent service is checked against the deadline.
-constexpr double kPollSeconds = 0.25;
 
-// A connection of our own to the print service, with one deadline for all
-// that is asked over it. libcups's shared connection waits for as long as a
-// scheduler that takes connections but never answers them lets it: minutes.
-class Spooler
+// Holds back the desktop's requests to close a window while a report waits
+// (the title bar's close button, Alt+F4) and makes them once it is over: the
+// program takes no command meanwhile, and closing the main window would end
+// the wait half way.
+class ClosesHeldBack : public QObject
 {
 public:
-    explicit Spooler(std::chrono::milliseconds answerWithin)
-        : m_deadline(answerWithin)
+    ClosesHeldBack() { QCoreApplication::instance()->installEventFilter(this); }
+    ~ClosesHeldBack() override
     {
-        // Honours CUPS_SERVER and client.conf the way lp does.
-        const int connectMs = static_cast<int>(std::max<qint64>(1, m_deadline.remainingTime()));
-        m_http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, connectMs, nullptr);
-        if (m_http)
-            httpSetTimeout(m_http, kPollSeconds, &Spooler::KeepWaiting, this);
-        else
-            m_gaveUp = m_deadline.hasExpired();
+        QCoreApplication::instance()->removeEventFilter(this);
+        for (const QPointer<QWindow> &window : std::as_const(m_held)) {
+            if (window)
+                QMetaObject::invokeMethod(window, &QWindow::close, Qt::QueuedConnection);
+        }
     }
-    ~Spooler()
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
     {
-        if (m_http)
-            httpClose(m_http);
+        if (event->type() != QEvent::Close || !event->spontaneous() || !watched->isWindowType())
+            return false;
+        if (!m_held.contains(watched))
+            m_held.append(static_cast<QWindow *>(watched));
+        event->ignore();
+        return true;
     }
-    Spooler(const Spooler &) = delete;
-    Spooler &operator=(const Spooler &) = delete;
-
-    // Null when the service could not be reached at all.
-    http_t *Http() const { return m_http; }
-
-    // True once the deadline passed with a question unanswered; everything
-    // asked over this connection since then has failed at once.
-    bool GaveUp() const { return m_gaveUp; }
 
 private:
-    static int KeepWaiting(http_t *, void *spooler)
-    {
-        auto *self = static_cast<Spooler *>(spooler);
-        if (!self->m_deadline.hasExpired())
-            return 1;
-        self->m_gaveUp = true;
-        return 0;
-    }
-
-    QDeadlineTimer m_deadline;
-    http_t *m_http = nullptr;
-    bool m_gaveUp = false;
+    QList<QPointer<QWindow>> m_held;
 };
+
+// Runs work on a thread of its own. Meanwhile the window goes on painting and
+// answering the desktop, but keys and clicks wait until the work is done, so
+// no command (another report, say) starts inside this one.
+template <typename Work>
+void WhileWindowWaits(Work work)
+{
+    const std::unique_ptr<QThread> thread(QThread::create(std::move(work)));
+    if (!QCoreApplication::instance()) {
+        thread->start();
+        thread->wait();
+        return;
+    }
+    const ClosesHeldBack closes;
+    QEventLoop loop;
+    QObject::connect(thread.get(), &QThread::finished, &loop, &QEventLoop::quit);
+    thread->start();
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    thread->wait(); // the program may be quitting from under the loop
+}
 
 QString NotPrinted(const QString &because)
 {
@@ -93,7 +85,7 @@ QString NotPrinted(const QString &because)
 
 PrintResult Failure(const QString &detail)
 {
-    return {PrintResult::Status::Failed, detail};
+    return {PrintResult::Status::Failed, detail, {}};
 }
 
 QString NoAnswer()
@@ -101,26 +93,33 @@ QString NoAnswer()
     return NotPrinted(QStringLiteral("the print service does not answer"));
 }
 
-// CUPS's own words for the last error, ready to go inside a sentence.
-QString CupsText()
+QString NotRunning()
 {
-    QString text = QString::fromUtf8(cupsLastErrorString()).trimmed();
-    while (text.endsWith(QLatin1Char('.')))
-        text.chop(1);
-    return text;
+    return NotPrinted(QStringLiteral("the print service is not running"));
 }
 
-QString NameOf(const cups_dest_t *dest)
+// What went wrong, in words for the person printing.
+QString Explained(const Trouble &trouble, const cups_dest_t *dest)
 {
-    QString name = QString::fromUtf8(dest->name);
-    if (dest->instance)
-        name += QLatin1Char('/') + QString::fromUtf8(dest->instance);
-    return name;
-}
-
-QString OptionOf(const cups_dest_t *dest, const char *name)
-{
-    return QString::fromUtf8(cupsGetOption(name, dest->num_options, dest->options));
+    switch (trouble.kind) {
+    case Trouble::Kind::None:
+    case Trouble::Kind::Silent:
+        return NoAnswer();
+    case Trouble::Kind::BrokenOff:
+        return NotPrinted(QStringLiteral("the connection to the print service broke off (%1)").arg(trouble.words));
+    case Trouble::Kind::FileUnreadable:
+        return NotPrinted(QStringLiteral("its temporary file could not be read"));
+    case Trouble::Kind::Refused:
+        break;
+    }
+    switch (trouble.status) {
+    case IPP_STATUS_ERROR_SERVICE_UNAVAILABLE:
+        return NotRunning();
+    case IPP_STATUS_ERROR_NOT_ACCEPTING_JOBS:
+        return NotPrinted(QStringLiteral("the printer \"%1\" is not accepting jobs").arg(NameOf(dest)));
+    default:
+        return NotPrinted(QStringLiteral("the printer \"%1\" refused the job (%2)").arg(NameOf(dest), trouble.words));
+    }
 }
 
 // The default printer that the user's own settings name, with where they
@@ -163,165 +162,49 @@ DefaultChoice ChosenDefault()
     return {};
 }
 
-// cupsGetNamedDest says "not found" whatever kept it from a destination, so
-// ask again plainly: about the printer by name, or with no name for the
-// service's default. Answers the service's status.
-ipp_status_t Ask(const Spooler &spooler, const QString &printer)
+// How to print on one of the printers there are, for someone who has chosen
+// none: a few of their names, and where the choice is made.
+QString HowToChoose(const QStringList &printers)
 {
-    ipp_t *request = nullptr;
-    if (printer.isEmpty()) {
-        request = ippNewRequest(IPP_OP_CUPS_GET_DEFAULT);
-    } else {
-        std::array<char, HTTP_MAX_URI> uri{};
-        const QByteArray queue = printer.section(QLatin1Char('/'), 0, 0).toUtf8(); // less any "/instance"
-        httpAssembleURIf(HTTP_URI_CODING_ALL, uri.data(), static_cast<int>(uri.size()), "ipp", nullptr, "localhost",
-                         ippPort(), "/printers/%s", queue.constData());
-        request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
-        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri.data());
-    }
-    ippDelete(cupsDoRequest(spooler.Http(), request, "/"));
-    return cupsLastError();
-}
-
-bool Succeeded(ipp_status_t status)
-{
-    return status <= IPP_STATUS_OK_EVENTS_COMPLETE;
-}
-
-// Media names come as PWG names ("na_letter_8.5x11in"), or as PPD or older
-// names ("Letter") when a user saved one with lpoptions.
-const pwg_media_t *MediaNamed(const char *value)
-{
-    if (!value || !*value)
-        return nullptr;
-    const QByteArray name = QByteArray(value).split(',').constFirst(); // "Letter,Tray1"
-    const pwg_media_t *media = pwgMediaForPWG(name.constData());
-    if (!media)
-        media = pwgMediaForPPD(name.constData());
-    if (!media)
-        media = pwgMediaForLegacy(name.constData());
-    return media;
-}
-
-// Lay out on the paper the printer is loaded with by default, so nothing
-// near the bottom margin is lost when the sizes differ. cupsGetDestMediaDefault
-// is no help here: without a saved "media" option it answers Letter for every
-// printer.
-QPageSize DefaultMedia(const Spooler &spooler)
-{
-    http_t *http = spooler.Http();
-    if (!http)
-        return QPageSize();
-    // Honours PRINTER, LPDEST and lpoptions the way lp does.
-    const DestPtr dest(cupsGetNamedDest(http, nullptr, nullptr));
-    if (!dest)
-        return QPageSize();
-    const pwg_media_t *media = MediaNamed(cupsGetOption("media", dest->num_options, dest->options));
-    if (!media) {
-        const DestInfoPtr info(cupsCopyDestInfo(http, dest.get()));
-        if (!info)
-            return QPageSize();
-        ipp_attribute_t *fallback = cupsFindDestDefault(http, dest.get(), info.get(), CUPS_MEDIA);
-        media = MediaNamed(fallback ? ippGetString(fallback, 0, nullptr) : nullptr);
-    }
-    if (!media || media->width <= 0 || media->length <= 0)
-        return QPageSize();
-    // PWG sizes are in hundredths of a millimetre.
-    return QPageSize(QSizeF(media->width / 100.0, media->length / 100.0), QPageSize::Millimeter, QString(),
-                     QPageSize::FuzzyMatch);
-}
-
-// Why the spooler turned the job down, in words for the person printing.
-QString RefusalOf(const cups_dest_t *dest, ipp_status_t status, const QString &cupsText)
-{
-    switch (status) {
-    case IPP_STATUS_ERROR_SERVICE_UNAVAILABLE:
-        return NotPrinted(QStringLiteral("the print service is not running"));
-    case IPP_STATUS_ERROR_NOT_ACCEPTING_JOBS:
-        return NotPrinted(QStringLiteral("the printer \"%1\" is not accepting jobs").arg(NameOf(dest)));
-    default:
-        return NotPrinted(QStringLiteral("the printer \"%1\" refused the job (%2)").arg(NameOf(dest), cupsText));
-    }
-}
-
-// A job as far as it got: its id once the spooler made one, and the failure
-// sentence, empty when the whole document went through.
-struct Submitted
-{
-    int jobId = 0;
-    QString failure;
-};
-
-Submitted Submit(const Spooler &spooler, cups_dest_t *dest, const QString &pdf, const QString &jobName)
-{
-    QFile file(pdf);
-    if (!file.open(QIODevice::ReadOnly))
-        return {0, NotPrinted(QStringLiteral("its temporary file could not be read"))};
-
-    http_t *http = spooler.Http();
-    // libcups leaves the last status as it was when an answer never comes,
-    // so silence and a broken connection are asked about first.
-    const auto refusal = [&spooler, http, dest] {
-        if (spooler.GaveUp())
-            return NoAnswer();
-        if (const int error = httpError(http))
-            return NotPrinted(QStringLiteral("the connection to the print service broke off (%1)")
-                                  .arg(QString::fromLocal8Bit(std::strerror(error))));
-        return RefusalOf(dest, cupsLastError(), CupsText());
-    };
-    const DestInfoPtr info(cupsCopyDestInfo(http, dest));
-    if (!info)
-        return {0, refusal()};
-
-    const QByteArray title = jobName.toUtf8();
-    int id = 0;
-    // The destination's options carry the user's saved defaults, as lp sends them.
-    const ipp_status_t created = cupsCreateDestJob(http, dest, info.get(), &id, title.constData(),
-                                                   dest->num_options, dest->options);
-    if (!Succeeded(created) || id <= 0)
-        return {0, refusal()};
-
-    QString failure;
-    http_status_t sent = cupsStartDestDocument(http, dest, info.get(), id, title.constData(), CUPS_FORMAT_PDF, 0,
-                                               nullptr, 1);
-    if (sent != HTTP_STATUS_CONTINUE) {
-        failure = refusal();
-    } else {
-        std::array<char, 65536> buffer{};
-        qint64 got = 0;
-        while (sent == HTTP_STATUS_CONTINUE && (got = file.read(buffer.data(), buffer.size())) > 0)
-            sent = cupsWriteRequestData(http, buffer.data(), static_cast<size_t>(got));
-        // Always read the answer, or the connection is left mid-request.
-        const ipp_status_t finished = cupsFinishDestDocument(http, dest, info.get());
-        if (got < 0)
-            failure = NotPrinted(QStringLiteral("its temporary file could not be read"));
-        else if (sent != HTTP_STATUS_CONTINUE || !Succeeded(finished) || spooler.GaveUp() || httpError(http))
-            failure = refusal();
-    }
-    return {id, failure};
-}
-
-// Cancels a job over a fresh connection, as the one that made it may be stuck
-// mid-request; false when the service did not answer.
-bool Cancel(const QByteArray &queue, int jobId)
-{
-    const Spooler canceller(kCancelWithin);
-    if (!canceller.Http())
-        return false;
-    cupsCancelJob2(canceller.Http(), queue.constData(), jobId, 0);
-    return !canceller.GaveUp();
+    const qsizetype shown = printers.size() <= 4 ? printers.size() : 3;
+    QStringList names;
+    for (qsizetype i = 0; i < shown; ++i)
+        names.append(QLatin1Char('"') + printers[i] + QLatin1Char('"'));
+    QString list = names.join(QStringLiteral(", "));
+    if (shown < printers.size())
+        list += QStringLiteral(" and %1 more").arg(printers.size() - shown);
+    else if (shown > 1)
+        list.replace(list.lastIndexOf(QStringLiteral(", ")), 2, QStringLiteral(" and "));
+    if (printers.size() == 1)
+        return QStringLiteral("The printer set up is %1. To print on it, make it the default printer in the "
+                              "desktop's printer settings, or with the command: lpoptions -d %2")
+            .arg(list, printers[0]);
+    return QStringLiteral("The printers set up are %1. To print on one of them, make it the default printer in "
+                          "the desktop's printer settings, or with the command: lpoptions -d NAME")
+        .arg(list);
 }
 
 } // namespace
 
 DefaultPrinter::DefaultPrinter() = default;
 
-DefaultPrinter::~DefaultPrinter() = default;
+DefaultPrinter::~DefaultPrinter()
+{
+    if (m_busy)
+        QGuiApplication::restoreOverrideCursor();
+}
 
 void DefaultPrinter::Prepare()
 {
     if (m_page.DocumentOpen())
         return;
+    m_deadline = QDeadlineTimer(kReportWithin);
+    // The report has begun: until its end or its message, the operator sees
+    // that the program is at work.
+    if (qobject_cast<QGuiApplication *>(QCoreApplication::instance()) && !m_busy) {
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        m_busy = true;
+    }
     m_tempDir.reset();
     m_tempProblem.clear();
     // Qt answers an empty path when TMPDIR names a missing folder; a
@@ -337,9 +220,13 @@ void DefaultPrinter::Prepare()
                                            .arg(QDir::toNativeSeparators(tempRoot), m_tempDir->errorString()));
     }
     m_page.SetFilePath(m_tempProblem.isEmpty() ? m_tempDir->filePath(QStringLiteral("report.pdf")) : QString());
-    const Spooler spooler(kAnswerWithin);
-    m_page.SetPageSize(DefaultMedia(spooler));
-    m_spoolerSilent = spooler.GaveUp();
+    QPageSize paper;
+    WhileWindowWaits([this, &paper] {
+        PrintService service(m_deadline - kCancelWithin.count());
+        paper = service.DefaultPaper();
+        m_spoolerSilent = service.GaveUp();
+    });
+    m_page.SetPageSize(paper);
 }
 
 double DefaultPrinter::ColumnsOf(const QString &text)
@@ -373,81 +260,114 @@ PrintResult DefaultPrinter::EndDoc(const QString &jobName)
         result = Failure(NotPrinted(QStringLiteral("its pages could not be written to the temporary folder \"%1\"")
                                         .arg(QDir::toNativeSeparators(m_tempDir->path()))));
     } else if (m_spoolerSilent) {
-        // It kept the paper lookup at the top of this report waiting its
-        // full time already, moments ago.
+        // It kept the paper lookup at the top of this report waiting until
+        // the report's deadline, moments ago.
         result = Failure(NoAnswer());
     } else {
-        result = Send(pdf, jobName);
+        WhileWindowWaits([this, &result, &pdf, &jobName] { result = HandOver(pdf, jobName); });
     }
 
     m_tempDir.reset(); // removes the PDF whatever became of it
     m_page.SetFilePath(QString());
     m_spoolerSilent = false;
+    if (std::exchange(m_busy, false))
+        QGuiApplication::restoreOverrideCursor();
     return result;
 }
 
-PrintResult DefaultPrinter::Send(const QString &pdf, const QString &jobName)
+PrintResult DefaultPrinter::HandOver(const QString &pdf, const QString &jobName)
 {
-    const Spooler spooler(kAnswerWithin);
-    if (!spooler.Http())
-        return Failure(spooler.GaveUp() ? NoAnswer() : NotPrinted(QStringLiteral("the print service is not running")));
+    PrintService service(m_deadline - kCancelWithin.count());
+    if (!service.Reached())
+        return Failure(service.GaveUp() ? NoAnswer() : NotRunning());
 
-    const DestPtr dest(cupsGetNamedDest(spooler.Http(), nullptr, nullptr));
+    const DestPtr dest = service.DefaultDestination();
     if (dest) {
-        // The service answers again: cancel what it left half made before.
-        m_unfinishedJobs.removeIf([](const std::pair<QByteArray, int> &job) { return Cancel(job.first, job.second); });
+        // The service answers again. A job it never confirmed has printed or
+        // will if it got its whole document; without one it would only sit in
+        // the queue, or print long after the operator was told it did not.
+        m_unfinishedJobs.removeIf([this, &service](const std::pair<QByteArray, int> &job) {
+            const std::optional<int> documents = service.DocumentsOf(job.second);
+            return documents
+                   && (*documents > 0
+                       || PrintService::Cancel(job.first, job.second, m_deadline - kCancelWithin.count()));
+        });
     }
-    PrintResult result;
     if (!dest) {
         const DefaultChoice choice = ChosenDefault();
-        // Asking again over a connection past its deadline still costs a second.
-        const ipp_status_t why = spooler.GaveUp() ? IPP_STATUS_ERROR_SERVICE_UNAVAILABLE : Ask(spooler, choice.name);
-        if (spooler.GaveUp())
-            result = Failure(NoAnswer());
-        else if (why == IPP_STATUS_ERROR_SERVICE_UNAVAILABLE)
-            result = Failure(NotPrinted(QStringLiteral("the print service is not running")));
-        else if (why == IPP_STATUS_ERROR_NOT_FOUND && choice.name.isEmpty())
-            result = Save(pdf, jobName);
-        else if (why == IPP_STATUS_ERROR_NOT_FOUND)
-            result = Failure(NotPrinted(
+        const ipp_status_t why = service.Ask(choice.name);
+        if (service.GaveUp())
+            return Failure(NoAnswer());
+        if (why == IPP_STATUS_ERROR_SERVICE_UNAVAILABLE)
+            return Failure(NotRunning());
+        if (why == IPP_STATUS_ERROR_NOT_FOUND && choice.name.isEmpty()) {
+            const QStringList printers = service.Printers();
+            if (service.GaveUp())
+                return Failure(NoAnswer());
+            return Save(pdf, jobName, printers);
+        }
+        if (why == IPP_STATUS_ERROR_NOT_FOUND)
+            return Failure(NotPrinted(
                 QStringLiteral("the default printer \"%1\" (set %2) does not exist").arg(choice.name, choice.where)));
-        else
-            result = Failure(NotPrinted(QStringLiteral("the default printer could not be found (%1)").arg(CupsText())));
-    } else if (OptionOf(dest.get(), "printer-is-accepting-jobs") == QLatin1String("false")) {
-        result = Failure(RefusalOf(dest.get(), IPP_STATUS_ERROR_NOT_ACCEPTING_JOBS, QString()));
-    } else if (OptionOf(dest.get(), "printer-state") == QString::number(IPP_PSTATE_STOPPED)) {
+        return Failure(NotPrinted(
+            QStringLiteral("the default printer could not be found (%1)").arg(service.LastTrouble().words)));
+    }
+    if (OptionOf(dest.get(), "printer-is-accepting-jobs") == QLatin1String("false"))
+        return Failure(Explained({Trouble::Kind::Refused, IPP_STATUS_ERROR_NOT_ACCEPTING_JOBS, {}}, dest.get()));
+    if (OptionOf(dest.get(), "printer-state") == QString::number(IPP_PSTATE_STOPPED)) {
         // A stopped queue takes the job and holds it; it would come out
         // unexpectedly whenever someone restarts the printer.
-        result = Failure(NotPrinted(QStringLiteral("the printer \"%1\" is stopped").arg(NameOf(dest.get()))));
-    } else {
-        const Submitted job = Submit(spooler, dest.get(), pdf, jobName);
-        if (job.failure.isEmpty()) {
-            m_lastJobId = job.jobId;
-            result = {PrintResult::Status::Printed,
-                      QStringLiteral("Sent to the printer \"%1\" as job %2.").arg(NameOf(dest.get())).arg(job.jobId)};
-        } else {
-            // A job without all of its document would only sit in the queue,
-            // or print after the operator was told it did not.
-            if (job.jobId > 0 && !Cancel(dest->name, job.jobId))
-                m_unfinishedJobs.append({QByteArray(dest->name), job.jobId});
-            result = Failure(job.failure);
-        }
+        return Failure(NotPrinted(QStringLiteral("the printer \"%1\" is stopped").arg(NameOf(dest.get()))));
     }
-    return result;
+
+    const Handover job = service.Submit(dest.get(), pdf, jobName);
+    if (job.trouble.kind == Trouble::Kind::None) {
+        m_lastJobId = job.jobId;
+        return {PrintResult::Status::Printed,
+                QStringLiteral("Sent to the printer \"%1\" as job %2.").arg(NameOf(dest.get())).arg(job.jobId),
+                {}};
+    }
+    const bool unanswered =
+        job.trouble.kind == Trouble::Kind::Silent || job.trouble.kind == Trouble::Kind::BrokenOff;
+    if (job.whole && unanswered) {
+        // The service may have taken the whole document and print it when it
+        // comes back; saying it was not printed would have it printed twice.
+        // Whether it did is asked at the next report.
+        m_unfinishedJobs.append({QByteArray(dest->name), job.jobId});
+        return {PrintResult::Status::Unconfirmed,
+                QStringLiteral("The report went to the printer \"%1\" as job %2, but the print service has not "
+                               "confirmed it. It may still print once the service answers again: check the "
+                               "printer before printing the report again.")
+                    .arg(NameOf(dest.get()))
+                    .arg(job.jobId),
+                {}};
+    }
+    // A job without all of its document would only sit in the queue, or
+    // print after the operator was told it did not.
+    if (job.jobId > 0 && !PrintService::Cancel(dest->name, job.jobId, m_deadline))
+        m_unfinishedJobs.append({QByteArray(dest->name), job.jobId});
+    return Failure(Explained(job.trouble, dest.get()));
 }
 
-PrintResult DefaultPrinter::Save(const QString &pdf, const QString &jobName) const
+PrintResult DefaultPrinter::Save(const QString &pdf, const QString &jobName, const QStringList &printers) const
 {
+    const QString why = printers.isEmpty() ? QStringLiteral("no printer is set up")
+                                           : QStringLiteral("no default printer is chosen");
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (folder.isEmpty() || !QDir().mkpath(folder))
-        return Failure(NotPrinted(QStringLiteral("no printer is set up, and the documents folder \"%1\" for "
-                                                 "saving it instead could not be made")
-                                      .arg(QDir::toNativeSeparators(folder))));
+        return Failure(NotPrinted(QStringLiteral("%1, and the documents folder \"%2\" for saving it instead "
+                                                 "could not be made")
+                                      .arg(why, QDir::toNativeSeparators(folder))));
     const QString target = SavePathFor(folder, jobName, QDateTime::currentDateTime());
     if (!QFile::copy(pdf, target))
-        return Failure(NotPrinted(QStringLiteral("no printer is set up, and saving it as \"%1\" instead failed")
-                                      .arg(QDir::toNativeSeparators(target))));
-    return {PrintResult::Status::SavedToFile, QDir::toNativeSeparators(QFileInfo(target).absoluteFilePath())};
+        return Failure(NotPrinted(QStringLiteral("%1, and saving it as \"%2\" instead failed")
+                                      .arg(why, QDir::toNativeSeparators(target))));
+    const QString file = QDir::toNativeSeparators(QFileInfo(target).absoluteFilePath());
+    QString message = QStringLiteral("%1%2, so the report was saved as a PDF file:\n%3")
+                          .arg(why.at(0).toUpper(), why.mid(1), file);
+    if (!printers.isEmpty())
+        message += QStringLiteral("\n\n") + HowToChoose(printers);
+    return {PrintResult::Status::SavedToFile, message, file};
 }
 
 QString DefaultPrinter::SavePathFor(const QString &folder, const QString &jobName, const QDateTime &when)

@@ -10,11 +10,13 @@ struct PrintResult
 {
     enum class Status {
         Printed,     // the spooler accepted the job
-        SavedToFile, // no printer is set up; detail is the file's full path
-        Failed,      // detail says why, in one sentence
+        SavedToFile, // there is no default printer; file is where it went
+        Unconfirmed, // the spooler has the whole job but never said it took it
+        Failed,      // nothing will print
     };
     Status status = Status::Printed;
-    QString detail;
+    QString detail; // what to tell the operator, whole
+    QString file;
 };
 
 class Printer

@@ -104,21 +104,20 @@ void frmAnalyze::mnuHelpAbout_Click()
 
 void frmAnalyze::TellPrintResult(const PrintResult &result)
 {
+    QString title;
     switch (result.status) {
     case PrintResult::Status::Printed:
         return;
-    case PrintResult::Status::SavedToFile: {
-        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Report Saved"),
-                        QStringLiteral("No printer is set up, so the report was saved as a PDF file:\n%1")
-                            .arg(result.detail),
-                        QMessageBox::Ok, this);
-        box.exec();
-        return;
+    case PrintResult::Status::SavedToFile:
+        title = QStringLiteral("Report Saved");
+        break;
+    case PrintResult::Status::Unconfirmed:
+        title = QStringLiteral("Report Not Confirmed");
+        break;
+    case PrintResult::Status::Failed:
+        title = QStringLiteral("Error");
+        break;
     }
-    case PrintResult::Status::Failed: {
-        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Error"), result.detail, QMessageBox::Ok, this);
-        box.exec();
-        return;
-    }
-    }
+    QMessageBox box(QMessageBox::NoIcon, title, result.detail, QMessageBox::Ok, this);
+    box.exec();
 }

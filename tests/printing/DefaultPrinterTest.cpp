@@ -17,9 +17,14 @@
 
 #include <cups/cups.h>
 
+#include <QGuiApplication>
+#include <QRandomGenerator>
+#include <QTimer>
+
 #include <algorithm>
 #include <memory>
 #include <optional>
+#include <thread>
 #include <utility>
 
 #include <dlfcn.h>
@@ -28,7 +33,11 @@
 enum class Server { WithQueue, Empty, Down };
 Q_DECLARE_METATYPE(Server)
 // When the queue server is paused (SIGSTOP): it takes connections, never answers.
-enum class Pause { Never, FromFirstLine, BeforeEndDoc, AfterJobCreated };
+// SlowThenSilent: from the first line, woken 6 s later, paused again before
+// EndDoc. MidDocument: once the job is made, with a document too large for
+// the connection to take without the service reading it. AfterDocument: once
+// it has read the whole document, before it answers.
+enum class Pause { Never, FromFirstLine, BeforeEndDoc, AfterJobCreated, SlowThenSilent, MidDocument, AfterDocument };
 Q_DECLARE_METATYPE(Pause)
 Q_DECLARE_METATYPE(PrintResult::Status)
 
@@ -63,8 +72,10 @@ struct Job
 };
 
 // The queue server to pause as the next document is about to be sent, once
-// the spooler has made its job: a moment no outside timing can hit.
+// the spooler has made its job, or once it is sent: moments no outside
+// timing can hit.
 pid_t g_pauseBeforeDocument = 0;
+pid_t g_pauseBeforeAnswer = 0;
 
 } // namespace
 
@@ -80,6 +91,15 @@ extern "C" http_status_t cupsStartDestDocument(http_t *http, cups_dest_t *dest, 
     if (const pid_t server = std::exchange(g_pauseBeforeDocument, 0))
         ::kill(server, SIGSTOP);
     return real(http, dest, info, job_id, docname, format, num_options, options, last_document);
+}
+
+extern "C" ipp_status_t cupsFinishDestDocument(http_t *http, cups_dest_t *dest, cups_dinfo_t *info)
+{
+    using Real = ipp_status_t (*)(http_t *, cups_dest_t *, cups_dinfo_t *);
+    static const auto real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "cupsFinishDestDocument"));
+    if (const pid_t server = std::exchange(g_pauseBeforeAnswer, 0))
+        ::kill(server, SIGSTOP);
+    return real(http, dest, info);
 }
 
 class DefaultPrinterTest : public QObject
@@ -100,6 +120,7 @@ private:
     void UseServer(Server server);
     bool Run(const QStringList &command) const;
     std::optional<QList<Job>> Jobs() const;
+    ipp_jstate_t JobState(int id) const;
     QString Documents() const { return QDir::home().filePath("Documents"); }
     QString SpoolFile(int jobId) const { return QString("%1/d%2-001").arg(m_spool).arg(jobId, 5, 10, QChar('0')); }
 
@@ -190,6 +211,15 @@ std::optional<QList<Job>> DefaultPrinterTest::Jobs() const
     return list;
 }
 
+ipp_jstate_t DefaultPrinterTest::JobState(int id) const
+{
+    const std::optional<QList<Job>> jobs = Jobs();
+    for (const Job &job : jobs.value_or(QList<Job>()))
+        if (job.id == id)
+            return job.state;
+    return IPP_JSTATE_PENDING;
+}
+
 void DefaultPrinterTest::outcome_data()
 {
     QTest::addColumn<Server>("server");
@@ -213,7 +243,15 @@ void DefaultPrinterTest::outcome_data()
                                    << QStringList{"cupsenable", m_queue} << QString() << none << Pause::Never
                                    << Failed << queue + " is stopped";
     QTest::newRow("no printer set up") << Server::Empty << none << none << QString() << none << Pause::Never
-                                       << SavedToFile << "/Documents/Listing of Data Entered ";
+                                       << SavedToFile
+                                       << "No printer is set up, so the report was saved as a PDF file:\n%FILE%";
+    const QString onEmpty = "CUPS_SERVER=" + QFile::decodeName(m_emptyServer);
+    QTest::newRow("printers, none the default")
+        << Server::Empty << QStringList{"sh", "-c", onEmpty + " lpadmin -p office -E -v file:/dev/null"}
+        << QStringList{"sh", "-c", onEmpty + " lpadmin -x office"} << QString() << none << Pause::Never << SavedToFile
+        << "No default printer is chosen, so the report was saved as a PDF file:\n%FILE%\n\nThe printer set up is "
+           "\"office\". To print on it, make it the default printer in the desktop's printer settings, or with the "
+           "command: lpoptions -d office";
     QTest::newRow("print service down") << Server::Down << none << none << QString() << none << Pause::Never
                                         << Failed << "the print service is not running";
     QTest::newRow("temporary folder missing") << Server::WithQueue << none << none << "no such folder" << none
@@ -228,10 +266,22 @@ void DefaultPrinterTest::outcome_data()
         << Server::WithQueue << none << none << QString() << none << Pause::FromFirstLine << Failed << silent;
     QTest::newRow("print service silent at the end")
         << Server::WithQueue << none << none << QString() << none << Pause::BeforeEndDoc << Failed << silent;
-    // Silent once the job is made: that job must not print later, after the
-    // operator was told the report did not.
+    // Silent once the whole document went over: it prints when the service
+    // wakes, so the operator must not be told it did not. Silent before the
+    // service asked for the document: it never gets it, and is cancelled.
+    const QString mayPrint =
+        "It may still print once the service answers again: check the printer before printing the report again.";
+    QTest::newRow("print service silent with the document sent")
+        << Server::WithQueue << none << none << QString() << none << Pause::AfterDocument << Unconfirmed << mayPrint;
     QTest::newRow("print service silent with the job made")
-        << Server::WithQueue << none << none << QString() << none << Pause::AfterJobCreated << Failed << silent;
+        << Server::WithQueue << none << none << QString() << none << Pause::AfterJobCreated << Unconfirmed << mayPrint;
+    // Silent half way through the document: that job must not print later,
+    // after the operator was told the report did not.
+    QTest::newRow("print service silent mid-document")
+        << Server::WithQueue << none << none << QString() << none << Pause::MidDocument << Failed << silent;
+    // Slow at the top and silent at the end still costs one report's wait.
+    QTest::newRow("print service slow, then silent")
+        << Server::WithQueue << none << none << QString() << none << Pause::SlowThenSilent << Failed << silent;
 
     // A default that names a queue the server lacks is said as such, never
     // taken for "no printer at all".
@@ -296,28 +346,60 @@ void DefaultPrinterTest::outcome()
     const std::optional<QList<Job>> before = Jobs();
     QVERIFY(before);
 
-    if (pause == Pause::FromFirstLine)
+    if (pause == Pause::FromFirstLine || pause == Pause::SlowThenSilent)
         QVERIFY(pauseServer());
+    std::thread waker;
+    if (pause == Pause::SlowThenSilent)
+        waker = std::thread([this] {
+            std::this_thread::sleep_for(std::chrono::seconds(6));
+            ::kill(m_queueServerPid, SIGCONT);
+        });
+    const auto joinWaker = qScopeGuard([&waker] {
+        if (waker.joinable())
+            waker.join();
+    });
+    // While the report waits, the window's events go on under a busy pointer.
+    int ticks = 0;
+    bool busy = true;
+    QTimer tick;
+    connect(&tick, &QTimer::timeout, &tick, [&ticks, &busy] {
+        ++ticks;
+        busy = busy && QGuiApplication::overrideCursor()
+               && QGuiApplication::overrideCursor()->shape() == Qt::WaitCursor;
+    });
+    tick.start(100);
     QElapsedTimer clock;
     clock.start();
     DefaultPrinter printer;
     const QStringList expected = PrintSample(printer);
-    if (pause == Pause::BeforeEndDoc)
+    for (int i = 0; pause == Pause::MidDocument && i < 4000; ++i) {
+        printer.PrintAt(1, QString::number(QRandomGenerator::global()->generate64()).repeated(4));
+        printer.NewLine();
+    }
+    if (pause == Pause::BeforeEndDoc || pause == Pause::SlowThenSilent) {
+        if (waker.joinable())
+            waker.join();
         QVERIFY(pauseServer());
-    if (pause == Pause::AfterJobCreated) {
-        g_pauseBeforeDocument = m_queueServerPid;
+    }
+    if (pause == Pause::AfterJobCreated || pause == Pause::MidDocument || pause == Pause::AfterDocument) {
+        (pause == Pause::AfterDocument ? g_pauseBeforeAnswer : g_pauseBeforeDocument) = m_queueServerPid;
         paused = true;
     }
     const QDateTime started = QDateTime::currentDateTime().addMSecs(-999);
     const PrintResult result = printer.EndDoc(kJobName);
     const QDateTime ended = QDateTime::currentDateTime();
     const qint64 took = clock.elapsed();
-    g_pauseBeforeDocument = 0;
+    tick.stop();
+    g_pauseBeforeDocument = g_pauseBeforeAnswer = 0;
     QVERIFY(resume());
 
     // An operator must hear within 10 s that the service does not answer.
     QVERIFY2(took < 10000, qPrintable(QString("%1 ms").arg(took)));
+    if (pause != Pause::Never)
+        QVERIFY2(ticks >= took / 200 && busy, qPrintable(QString("%1 ticks in %2 ms").arg(ticks).arg(took)));
+    QVERIFY(!QGuiApplication::overrideCursor());
     QCOMPARE(result.status, status);
+    detailHas.replace("%FILE%", result.file);
     QVERIFY2(result.detail.contains(detailHas), qPrintable(result.detail));
     if (status == PrintResult::Status::Failed)
         QVERIFY2(result.detail.startsWith("The report could not be printed because ") && result.detail.endsWith('.')
@@ -329,7 +411,8 @@ void DefaultPrinterTest::outcome()
     // file; the temporary PDF never stays.
     const std::optional<QList<Job>> after = Jobs();
     QVERIFY(after);
-    const bool jobMade = status == PrintResult::Status::Printed || pause == Pause::AfterJobCreated;
+    const bool jobMade = status == PrintResult::Status::Printed || pause == Pause::AfterJobCreated
+                         || pause == Pause::MidDocument || pause == Pause::AfterDocument;
     QCOMPARE(after->size() - before->size(), qsizetype(jobMade ? 1 : 0));
     const QStringList saved = QDir(Documents()).entryList(QDir::Files);
     QCOMPARE(saved.size(), qsizetype(status == PrintResult::Status::SavedToFile ? 1 : 0));
@@ -347,7 +430,7 @@ void DefaultPrinterTest::outcome()
         QCOMPARE(job->format, QString("application/pdf"));
         pdfPath = SpoolFile(job->id); // the scheduler keeps what it received
     } else if (status == PrintResult::Status::SavedToFile) {
-        const QFileInfo file(result.detail);
+        const QFileInfo file(result.file);
         QCOMPARE(file.absolutePath(), Documents());
         static const QRegularExpression name(
             R"(^Listing of Data Entered (\d{4}-\d\d-\d\d \d\d\.\d\d\.\d\d)\.pdf$)");
@@ -365,6 +448,11 @@ void DefaultPrinterTest::outcome()
     }
 
     if (pause != Pause::Never) {
+        int sent = 0;
+        for (const Job &job : *after)
+            sent = std::max(sent, job.id);
+        if (pause == Pause::AfterDocument)
+            QTRY_COMPARE_WITH_TIMEOUT(JobState(sent), IPP_JSTATE_COMPLETED, 20000);
         // The same printer, as the program keeps it, prints the next report
         // once the service is awake again.
         PrintSample(printer);
@@ -373,7 +461,8 @@ void DefaultPrinterTest::outcome()
         const std::optional<QList<Job>> later = Jobs();
         QVERIFY(later);
         QCOMPARE(later->size(), after->size() + 1);
-        // and cancels the job it was left holding, which never printed.
+        // and cancels the job it was left holding half made, which never
+        // printed; one the service had whole prints.
         int lastBefore = 0;
         for (const Job &job : *before)
             lastBefore = std::max(lastBefore, job.id);
@@ -381,10 +470,10 @@ void DefaultPrinterTest::outcome()
         for (const Job &job : *later) {
             if (job.id > lastBefore && job.id != printer.LastJobId()) {
                 ++unfinished;
-                QCOMPARE(job.state, IPP_JSTATE_CANCELED);
+                QCOMPARE(job.state, pause == Pause::AfterDocument ? IPP_JSTATE_COMPLETED : IPP_JSTATE_CANCELED);
             }
         }
-        QCOMPARE(unfinished, qsizetype(pause == Pause::AfterJobCreated ? 1 : 0));
+        QCOMPARE(unfinished, qsizetype(jobMade ? 1 : 0));
     }
 }
 
@@ -415,6 +504,7 @@ void DefaultPrinterTest::paperFollowsThePrinter()
     if (!savedMedia.isEmpty())
         QVERIFY(Run({"lpoptions", "-p", queue, "-o", "media=" + savedMedia}));
     qputenv("PRINTER", queue.toUtf8()); // chosen the way a user would, leaving the server's default alone
+    qputenv("HOME", QFile::encodeName(m_cupsHome)); // where lpoptions saved the choice
 
     DefaultPrinter printer;
     const QStringList expected = PrintSample(printer);

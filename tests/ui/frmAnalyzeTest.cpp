@@ -182,9 +182,10 @@ void frmAnalyzeTest::printingTroubleIsTold_data()
     QTest::newRow("spooler refused")
         << int(PrintResult::Status::Failed) << "The report could not be printed because the printer is stopped."
         << "Error" << "The report could not be printed because the printer is stopped.";
-    QTest::newRow("no printer") << int(PrintResult::Status::SavedToFile) << "/home/op/Documents/x.pdf"
-                                << "Report Saved"
-                                << "No printer is set up, so the report was saved as a PDF file:\n/home/op/Documents/x.pdf";
+    const QString saved = "No printer is set up, so the report was saved as a PDF file:\n/home/op/Documents/x.pdf";
+    QTest::newRow("no printer") << int(PrintResult::Status::SavedToFile) << saved << "Report Saved" << saved;
+    const QString sent = "The report went to the printer \"p\" as job 7, but the print service has not confirmed it.";
+    QTest::newRow("unconfirmed") << int(PrintResult::Status::Unconfirmed) << sent << "Report Not Confirmed" << sent;
 }
 
 void frmAnalyzeTest::printingTroubleIsTold()
@@ -194,7 +195,7 @@ void frmAnalyzeTest::printingTroubleIsTold()
     QFETCH(QString, title);
     QFETCH(QString, message);
     AddHousehold("1", "1", "1");
-    printer.result = PrintResult{PrintResult::Status(status), detail};
+    printer.result = PrintResult{PrintResult::Status(status), detail, {}};
     MessageBoxAnswer ok(Qt::Key_Return);
     Item("mnuReportPoverty")->trigger();
     QVERIFY(ok.seen().shown);
