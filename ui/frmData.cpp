@@ -5,6 +5,7 @@
 
 #include <QFontMetricsF>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -52,6 +53,13 @@ void FitFont(QWidget *window, const QList<QLabel *> &labels)
             break;
     }
     window->setFont(font);
+}
+
+// Enter (Next, or a box's answer), Esc (Close, or a box's Cancel) and Space
+// (the focused button): held down, each acts once.
+bool Acts(int key)
+{
+    return key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape || key == Qt::Key_Space;
 }
 
 QPushButton *MakeButton(QWidget *parent, const char *name, const QString &caption)
@@ -104,8 +112,7 @@ frmData::frmData(QWidget *parent)
 
     connect(cmdNext, &QPushButton::clicked, this, &frmData::cmdNext_Click);
     connect(cmdClose, &QPushButton::clicked, this, &frmData::cmdClose_Click);
-    cmdNext->installEventFilter(this);
-    cmdClose->installEventFilter(this);
+    WatchKeys(this);
 }
 
 void frmData::reject()
@@ -115,15 +122,63 @@ void frmData::reject()
 
 bool frmData::eventFilter(QObject *watched, QEvent *event)
 {
-    // The toolkit presses a button for its access key 100 ms later, and keys
-    // typed meanwhile would land first: in the fields of the household being
-    // stored, or in an ID that makes Close ask. Press it now instead.
-    if (event->type() == QEvent::Shortcut && (watched == cmdNext || watched == cmdClose)
-        && !static_cast<QShortcutEvent *>(event)->isAmbiguous()) {
-        static_cast<QPushButton *>(watched)->click();
-        return true;
+    switch (event->type()) {
+    case QEvent::KeyRelease: {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        m_releasedKey = key->key();
+        m_releasedAt = key->timestamp();
+        break;
+    }
+    case QEvent::KeyPress: {
+        // A held key's repeats would store blank households at the
+        // keyboard's repeat rate, or answer a question before it is read.
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (Acts(key->key()) && IsRepeat(key))
+            return true;
+        break;
+    }
+    case QEvent::ShortcutOverride:
+        // Sent just before an access key's Shortcut event, which cannot tell
+        // a repeat from a press.
+        m_shortcutRepeated = IsRepeat(static_cast<QKeyEvent *>(event));
+        break;
+    case QEvent::Shortcut:
+        // The toolkit presses a button for its access key 100 ms later, and keys
+        // typed meanwhile would land first: in the fields of the household being
+        // stored, or in an ID that makes Close ask. Press it now instead.
+        if ((watched == cmdNext || watched == cmdClose) && !static_cast<QShortcutEvent *>(event)->isAmbiguous()) {
+            if (!m_shortcutRepeated)
+                static_cast<QPushButton *>(watched)->click();
+            return true;
+        }
+        break;
+    default:
+        break;
     }
     return QDialog::eventFilter(watched, event);
+}
+
+void frmData::WatchKeys(QWidget *window)
+{
+    window->installEventFilter(this);
+    for (QWidget *widget : window->findChildren<QWidget *>())
+        widget->installEventFilter(this);
+}
+
+bool frmData::IsRepeat(const QKeyEvent *event) const
+{
+    // X repeats a held key as a release and a press at the same instant. The
+    // toolkit flags the press only if it has already read it when it handles
+    // the release, and often it has not. (Made-up events carry no time.)
+    return event->isAutoRepeat()
+           || (event->timestamp() != 0 && event->timestamp() == m_releasedAt && event->key() == m_releasedKey);
+}
+
+int frmData::Exec(QMessageBox &box)
+{
+    // Enter or Esc still held from bringing the box up must not answer it.
+    WatchKeys(&box);
+    return box.exec();
 }
 
 void frmData::showEvent(QShowEvent *event)
@@ -145,7 +200,7 @@ void frmData::cmdClose_Click()
         QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Confirm Close"), QStringLiteral("Save current entry?"),
                         QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
         box.setDefaultButton(QMessageBox::Yes);
-        switch (box.exec()) {
+        switch (Exec(box)) {
         case QMessageBox::Yes:
             // A refused household stays on screen rather than being lost.
             if (!SaveHousehold())
@@ -199,7 +254,7 @@ void frmData::ExplainRefusal(AddResult result)
         return;
     }
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Error"), why, QMessageBox::Ok, this);
-    box.exec();
+    Exec(box);
     atFault->setFocus();
     atFault->selectAll();
 }

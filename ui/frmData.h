@@ -4,8 +4,10 @@
 
 enum class AddResult;
 class QGroupBox;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
+class QMessageBox;
 class QPushButton;
 
 // The data-entry window: the operator types one household at a time. Next
@@ -33,6 +35,11 @@ private:
     // the texts and puts the cursor in the field at fault.
     bool SaveHousehold();
     void ExplainRefusal(AddResult result);
+    // A key held down acts once: the window and its boxes pass every key
+    // event through eventFilter, which lets the keyboard's repeats go by.
+    void WatchKeys(QWidget *window);
+    bool IsRepeat(const QKeyEvent *event) const;
+    int Exec(QMessageBox &box);
 
     QGroupBox *Frame1;
     QLabel *Label1;
@@ -43,4 +50,8 @@ private:
     QLineEdit *txtNumPersons;
     QPushButton *cmdNext;
     QPushButton *cmdClose;
+
+    int m_releasedKey = 0;
+    quint64 m_releasedAt = 0;
+    bool m_shortcutRepeated = false;
 };

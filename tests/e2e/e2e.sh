@@ -222,12 +222,41 @@ fast 3003 '<Tab>' 700 '<Tab>' 1 '<Return>' '<Escape>'
 check_closed "Esc after Enter"
 need "main window has focus again" wait_focus '^Plendrik$'
 
-# --- 6. the three reports -----------------------------------------------------------
+# --- 6. held keys -------------------------------------------------------------------
+# A key held down past the keyboard's repeat delay acts once. hold KEY...:
+# pressed in turn, held 1 s, let go in reverse (alt n: Alt+N).
+hold() { xdotool keydown "$@"; sleep 1; xdotool keyup $(printf '%s\n' "$@" | tac); }
+# held_question WHAT ID KEY [KEYS...]: after a household and KEYS, KEY held
+# asks "Save current entry?" once and waits for the answer; Yes stores it.
+held_question() {
+    open_data_entry "$1"
+    fast "$2" '<Tab>' 1000 '<Tab>' 2 "${@:4}"
+    hold "$3"
+    check "$1: \"Confirm Close\" waits for an answer" window_shown '^Confirm Close$'
+    key Return
+    check_closed "$1, then Yes"
+    need "main window has focus again" wait_focus '^Plendrik$'
+}
+held_question "Esc held" 4001 Escape
+held_question "Enter held on a focused Close" 4002 Return '<Tab>' '<Tab>'
+# Each household here ends with a held key (after the keys listed before it):
+# stored once, with no blank ones after it, as the data listing shows.
+open_data_entry "held keys"
+held=(4003 '' Return 4004 '' KP_Enter 4005 '' 'alt n' 4006 '<Tab>' Return 4007 '<Tab>' space)
+for ((i = 0; i < ${#held[@]}; i += 3)); do
+    fast "${held[i]}" '<Tab>' 1000 '<Tab>' 2 ${held[i + 1]}
+    hold ${held[i + 2]}
+done
+key Escape
+check_closed "Esc after the held keys"
+need "main window has focus again" wait_focus '^Plendrik$'
+
+# --- 7. the three reports -----------------------------------------------------------
 report e 1 "Listing of Data Entered" "$expected/data-listing.txt"
 report l 2 "Households Exceeding Average Income" "$expected/above-average.txt"
 report p 3 "Poverty Level Summary" "$expected/poverty-summary.txt"
 
-# --- 7. About -------------------------------------------------------------------
+# --- 8. About -------------------------------------------------------------------
 key alt+h
 key a
 check "\"About Plendrik \" appears" wait_window '^About Plendrik $'
@@ -239,7 +268,7 @@ key Return
 check "Enter closes \"About Plendrik \"" wait_gone '^About Plendrik $'
 need "main window has focus again" wait_focus '^Plendrik$'
 
-# --- 8. exit -----------------------------------------------------------------------
+# --- 9. exit -----------------------------------------------------------------------
 key alt+f
 key x
 exited() {
