@@ -26,11 +26,13 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QGlyphRun>
 #include <QHash>
 #include <QRawFont>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTextBoundaryFinder>
+#include <QTextLayout>
 
 #include <poppler-document.h>
 #include <poppler-page.h>
@@ -418,6 +420,47 @@ QString WithGlyphs(const QString &text)
     return out;
 }
 
+// The family of a font that draws a visible character of the cluster (one
+// in the BMP) with the glyph the font itself maps that character to, laid out
+// after "a " in the report's fonts and their fallbacks; empty if none does.
+// Qt's PDF writer names such a glyph in the text layer, so that character
+// must read back. Nothing else can be held to: a box where the toolkit has no
+// font it will use for the script (it turns down Noto Sans Thaana, which has
+// no substitution table), a form shaping put in the character's place
+// (isolated Mongolian and Mandaic letters, Khmer ligatures), or nothing at
+// all (U+FFFC, room left for an object), and beyond the BMP the PDF writer
+// names no glyph.
+QString FontDrawingItself(const QString &cluster)
+{
+    static const QFont reportFont = [] {
+        QFont font(QStringLiteral("DejaVu Sans Mono"));
+        font.setFamilies({QStringLiteral("DejaVu Sans Mono"), QStringLiteral("Noto Sans Mono CJK SC"),
+                          QStringLiteral("Symbola")});
+        font.setStyleHint(QFont::Monospace);
+        font.setFixedPitch(true);
+        return font;
+    }();
+    QTextLayout layout(QStringLiteral("a ") + cluster, reportFont);
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    for (const QGlyphRun &run : layout.glyphRuns()) {
+        const QRawFont font = run.rawFont();
+        // The box face has no tables, and no family name to ask for.
+        if (font.fontTable("cmap").isEmpty())
+            continue;
+        for (char32_t c : cluster.toUcs4()) {
+            const QString character = QString::fromUcs4(&c, 1);
+            if (c > 0xFFFF || WithGlyphs(character).isEmpty())
+                continue;
+            const quint32 own = font.glyphIndexesForString(character).value(0);
+            if (own != 0 && run.glyphIndexes().contains(own))
+                return font.familyName();
+        }
+    }
+    return {};
+}
+
 // Beyond ASCII the PDF names a glyph by one code point of the font's choice
 // (a CJK font draws 户 and the radical ⼾ alike, and the PDF says ⼾), a
 // character no font has comes back as whatever the missing-glyph box maps to,
@@ -443,25 +486,14 @@ QString ReadsBackAs(const QString &cluster)
     if (!alone.startsWith(QLatin1Char('a')))
         Broken("a letter a before a character does not read back", cluster.toStdString());
     alone.remove(0, 1);
-    // A character that the report's fonts have must not vanish. Beyond the
-    // BMP (emoji, rarer ideographs, historic scripts) it does: Qt's PDF
-    // writer maps glyphs back to text from the BMP only, so those are drawn
-    // but cannot be read back, and go unchecked.
-    static const QList<QRawFont> fonts = [] {
-        QList<QRawFont> list;
-        for (const char *family : {"DejaVu Sans Mono", "Noto Sans Mono CJK SC", "Symbola"}) {
-            const QRawFont font = QRawFont::fromFont(QFont(QString::fromLatin1(family)));
-            if (font.isValid() && font.familyName() == QLatin1String(family))
-                list.append(font);
+    if (alone.isEmpty()) {
+        const QString family = FontDrawingItself(cluster);
+        if (!family.isEmpty()) {
+            QString codes;
+            for (char32_t c : cluster.toUcs4())
+                codes += QStringLiteral("U+%1 ").arg(static_cast<uint>(c), 4, 16, QLatin1Char('0')).toUpper();
+            Broken("a character a font draws prints as nothing", (codes + "in " + family).toStdString());
         }
-        return list;
-    }();
-    if (alone.isEmpty() && cluster.size() == 1 && HasOwnGlyph(cluster[0].unicode())) {
-        for (const QRawFont &font : fonts)
-            if (font.supportsCharacter(cluster[0]))
-                Broken("a character the report's fonts have prints as nothing",
-                       "U+" + QString::number(cluster[0].unicode(), 16).toUpper().toStdString() + " in "
-                           + font.familyName().toStdString());
     }
     known.insert(cluster, alone);
     return alone;
