@@ -466,8 +466,8 @@ QString FontDrawingItself(const QString &cluster)
 // character no font has comes back as whatever the missing-glyph box maps to,
 // or nothing, and a ligature character (U+FD01) is drawn as itself, not as
 // the letters it stands for. So each character as the reader sees it (a
-// grapheme cluster) is held to read back, in every report, as it does
-// printed on its own.
+// grapheme cluster, or a run of joining letters) is held to read back, in
+// every report, as it does printed on its own.
 QString ReadsBackAs(const QString &cluster)
 {
     static QHash<QString, QString> known;
@@ -505,16 +505,44 @@ QStringList Clusters(const QString &text)
     QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
     qsizetype start = 0;
     for (qsizetype end = finder.toNextBoundary(); end != -1; end = finder.toNextBoundary()) {
+        // After Indic or Thai letters the finder also stops inside a
+        // surrogate pair; the layout never does.
+        if (end < text.size() && text[end].isLowSurrogate() && text[end - 1].isHighSurrogate())
+            continue;
         clusters.append(text.mid(start, end - start));
         start = end;
     }
     return clusters;
 }
 
+// A letter of a joining script (Arabic, Syriac, Mongolian...) takes its form
+// from its neighbours, and the font may draw a joined form with a glyph the
+// PDF cannot name; so a run of such letters is held to read back as the run
+// does printed on its own, not letter by letter.
+bool Joins(const QString &cluster)
+{
+    for (char32_t c : cluster.toUcs4()) {
+        switch (QChar::joiningType(c)) {
+        case QChar::Joining_Causing:
+        case QChar::Joining_Dual:
+        case QChar::Joining_Right:
+        case QChar::Joining_Left:
+            return true;
+        default:
+            break;
+        }
+    }
+    return false;
+}
+
 QString Visible(const QString &text)
 {
     QString out;
-    for (const QString &cluster : Clusters(text)) {
+    const QStringList clusters = Clusters(text);
+    for (qsizetype i = 0; i < clusters.size(); ++i) {
+        QString cluster = clusters[i];
+        while (Joins(cluster) && i + 1 < clusters.size() && Joins(clusters[i + 1]))
+            cluster += clusters[++i];
         if (cluster.size() == 1 && cluster[0].unicode() < 0x80)
             out += WithGlyphs(cluster);
         else if (!WithGlyphs(cluster).isEmpty())
