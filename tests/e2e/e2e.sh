@@ -256,7 +256,44 @@ report e 1 "Listing of Data Entered" "$expected/data-listing.txt"
 report l 2 "Households Exceeding Average Income" "$expected/above-average.txt"
 report p 3 "Poverty Level Summary" "$expected/poverty-summary.txt"
 
-# --- 8. About -------------------------------------------------------------------
+# --- 8. a print service that does not answer ----------------------------------------
+# A report waits on it, and the main window goes on painting meanwhile: covered
+# by another window and uncovered, it looks as before. Then the report gives up.
+main_window=$(xdotool search --onlyvisible --name '^Plendrik$' | head -n 1)
+import -window "$main_window" "$work/before.png" || true
+kill -STOP "$CUPSD_PID"
+started=${EPOCHREALTIME/./}
+key alt+r
+key e
+sleep 1
+x=0 y=0 w=0 h=0
+eval "$(xwininfo -id "$main_window" | awk '/Absolute upper-left X/ { print "x=" $NF }
+    /Absolute upper-left Y/ { print "y=" $NF } /Width:/ { print "w=" $NF } /Height:/ { print "h=" $NF }')"
+# Unmanaged, so it lands exactly there and takes no focus.
+xmessage -xrm '*overrideRedirect: true' -geometry "${w}x$h+$x+$y" cover 2>/dev/null &
+cover_pid=$!
+sleep 1
+kill "$cover_pid"
+wait "$cover_pid" 2>/dev/null || true
+sleep 0.5
+import -window "$main_window" "$work/after.png" || true
+changed=$(compare -metric AE -fuzz 3% "$work/before.png" "$work/after.png" null: 2>&1 | awk '$1 ~ /^[0-9.e+]+$/ { print int($1) }') || true
+check "silent print service: main window repainted after being covered ($changed of $((w * h)) pixels differ)" \
+    test "${changed:-$((w * h))}" -lt $((w * h / 100))
+error_in_time() {
+    while ((${EPOCHREALTIME/./} - started < 10000000)); do
+        window_shown '^Error$' && return 0
+        sleep 0.1
+    done
+    return 1
+}
+check "silent print service: \"Error\" box within 10 s of starting the report" error_in_time
+kill -CONT "$CUPSD_PID"
+key Return
+check "silent print service: Enter dismisses the box" wait_gone '^Error$'
+need "main window has focus again" wait_focus '^Plendrik$'
+
+# --- 9. About -------------------------------------------------------------------
 key alt+h
 key a
 check "\"About Plendrik \" appears" wait_window '^About Plendrik $'
@@ -268,7 +305,7 @@ key Return
 check "Enter closes \"About Plendrik \"" wait_gone '^About Plendrik $'
 need "main window has focus again" wait_focus '^Plendrik$'
 
-# --- 9. exit -----------------------------------------------------------------------
+# --- 10. exit -----------------------------------------------------------------------
 key alt+f
 key x
 exited() {
