@@ -3,17 +3,15 @@
 #include "PrintService.h"
 
 #include <QCoreApplication>
+#include <QCursor>
 #include <QDir>
-#include <QEvent>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QPointer>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
-#include <QWindow>
 
 #include <chrono>
 
@@ -26,56 +24,20 @@ constexpr std::chrono::milliseconds kReportWithin{8500};
 // The last part of that is kept for the cancelling.
 constexpr std::chrono::milliseconds kCancelWithin{1000};
 
-// Holds back the desktop's requests to close a window while a report waits
-// (the title bar's close button, Alt+F4) and makes them once it is over: the
-// program takes no command meanwhile, and closing the main window would end
-// the wait half way.
-class ClosesHeldBack : public QObject
-{
-public:
-    ClosesHeldBack() { QCoreApplication::instance()->installEventFilter(this); }
-    ~ClosesHeldBack() override
-    {
-        QCoreApplication::instance()->removeEventFilter(this);
-        for (const QPointer<QWindow> &window : std::as_const(m_held)) {
-            if (window)
-                QMetaObject::invokeMethod(window, &QWindow::close, Qt::QueuedConnection);
-        }
-    }
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (event->type() != QEvent::Close || !event->spontaneous() || !watched->isWindowType())
-            return false;
-        if (!m_held.contains(watched))
-            m_held.append(static_cast<QWindow *>(watched));
-        event->ignore();
-        return true;
-    }
-
-private:
-    QList<QPointer<QWindow>> m_held;
-};
-
 // Runs work on a thread of its own. Meanwhile the window goes on painting and
-// answering the desktop, but keys and clicks wait until the work is done, so
-// no command (another report, say) starts inside this one.
+// answering the desktop, but keys, clicks and the title bar's close button
+// wait until the work is done (the toolkit holds them back), so no command,
+// another report say, starts inside this one.
 template <typename Work>
 void WhileWindowWaits(Work work)
 {
     const std::unique_ptr<QThread> thread(QThread::create(std::move(work)));
-    if (!QCoreApplication::instance()) {
-        thread->start();
-        thread->wait();
-        return;
-    }
-    const ClosesHeldBack closes;
     QEventLoop loop;
     QObject::connect(thread.get(), &QThread::finished, &loop, &QEventLoop::quit);
     thread->start();
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-    thread->wait(); // the program may be quitting from under the loop
+    if (QCoreApplication::instance())
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    thread->wait();
 }
 
 QString NotPrinted(const QString &because)
