@@ -56,10 +56,12 @@ void FitFont(QWidget *window, const QList<QLabel *> &labels)
 }
 
 // Enter (Next, or a box's answer), Esc (Close, or a box's Cancel) and Space
-// (the focused button): held down, each acts once.
-bool Acts(int key)
+// on a button: held down, each acts once. Space held in a text box still
+// types blanks.
+bool Acts(const QObject *watched, int key)
 {
-    return key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape || key == Qt::Key_Space;
+    return key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape
+           || (key == Qt::Key_Space && qobject_cast<const QAbstractButton *>(watched));
 }
 
 QPushButton *MakeButton(QWidget *parent, const char *name, const QString &caption)
@@ -133,7 +135,7 @@ bool frmData::eventFilter(QObject *watched, QEvent *event)
         // A held key's repeats would store blank households at the
         // keyboard's repeat rate, or answer a question before it is read.
         const auto *key = static_cast<QKeyEvent *>(event);
-        if (Acts(key->key()) && IsRepeat(key))
+        if (Acts(watched, key->key()) && IsRepeat(key))
             return true;
         break;
     }
