@@ -420,27 +420,13 @@ QString WithGlyphs(const QString &text)
     return out;
 }
 
-// The family of a font that draws a visible character of the cluster (one
-// in the BMP) with the glyph the font itself maps that character to, laid out
-// after "a " in the report's fonts and their fallbacks; empty if none does.
-// Qt's PDF writer names such a glyph in the text layer, so that character
-// must read back. Nothing else can be held to: a box where the toolkit has no
-// font it will use for the script (it turns down Noto Sans Thaana, which has
-// no substitution table), a form shaping put in the character's place
-// (isolated Mongolian and Mandaic letters, Khmer ligatures), or nothing at
-// all (U+FFFC, room left for an object), and beyond the BMP the PDF writer
-// names no glyph.
+// The family of a font that draws a visible BMP character of the cluster with
+// that character's own glyph, in the report's fonts and their fallbacks; empty
+// if none does. The PDF names such a glyph, so it must read back; a box, a
+// shaped form (Mongolian, Khmer ligatures) or a glyph beyond the BMP need not.
 QString FontDrawingItself(const QString &cluster)
 {
-    static const QFont reportFont = [] {
-        QFont font(QStringLiteral("DejaVu Sans Mono"));
-        font.setFamilies({QStringLiteral("DejaVu Sans Mono"), QStringLiteral("Noto Sans Mono CJK SC"),
-                          QStringLiteral("Symbola")});
-        font.setStyleHint(QFont::Monospace);
-        font.setFixedPitch(true);
-        return font;
-    }();
-    QTextLayout layout(QStringLiteral("a ") + cluster, reportFont);
+    QTextLayout layout(QStringLiteral("a ") + cluster, PagePrinter::ReportFont());
     layout.beginLayout();
     layout.createLine();
     layout.endLayout();
@@ -486,15 +472,8 @@ QString ReadsBackAs(const QString &cluster)
     if (!alone.startsWith(QLatin1Char('a')))
         Broken("a letter a before a character does not read back", cluster.toStdString());
     alone.remove(0, 1);
-    if (alone.isEmpty()) {
-        const QString family = FontDrawingItself(cluster);
-        if (!family.isEmpty()) {
-            QString codes;
-            for (char32_t c : cluster.toUcs4())
-                codes += QStringLiteral("U+%1 ").arg(static_cast<uint>(c), 4, 16, QLatin1Char('0')).toUpper();
-            Broken("a character a font draws prints as nothing", (codes + "in " + family).toStdString());
-        }
-    }
+    if (const QString family = alone.isEmpty() ? FontDrawingItself(cluster) : QString(); !family.isEmpty())
+        Broken("a character a font draws prints as nothing", (cluster + " in " + family).toStdString());
     known.insert(cluster, alone);
     return alone;
 }
@@ -515,24 +494,15 @@ QStringList Clusters(const QString &text)
     return clusters;
 }
 
-// A letter of a joining script (Arabic, Syriac, Mongolian...) takes its form
-// from its neighbours, and the font may draw a joined form with a glyph the
-// PDF cannot name; so a run of such letters is held to read back as the run
-// does printed on its own, not letter by letter.
+// A joining letter (Arabic, Mongolian...) takes its form from its neighbours,
+// maybe a glyph the PDF cannot name: a run of them is checked as a whole.
 bool Joins(const QString &cluster)
 {
-    for (char32_t c : cluster.toUcs4()) {
-        switch (QChar::joiningType(c)) {
-        case QChar::Joining_Causing:
-        case QChar::Joining_Dual:
-        case QChar::Joining_Right:
-        case QChar::Joining_Left:
-            return true;
-        default:
-            break;
-        }
-    }
-    return false;
+    const QList<uint> codes = cluster.toUcs4();
+    return std::any_of(codes.cbegin(), codes.cend(), [](char32_t c) {
+        const QChar::JoiningType type = QChar::joiningType(c);
+        return type != QChar::Joining_None && type != QChar::Joining_Transparent;
+    });
 }
 
 QString Visible(const QString &text)

@@ -16,20 +16,6 @@ namespace {
 // closer to a whole column than this is that whole column.
 constexpr double kColumnSlack = 1e-3;
 
-QFont ReportFont()
-{
-    QFont font(QStringLiteral("DejaVu Sans Mono"));
-    font.setPointSizeF(10.0);
-    // Characters DejaVu lacks come from a fixed-pitch CJK face, then from a
-    // monochrome emoji face: a colour emoji face embeds in a PDF as blank glyphs.
-    font.setFamilies({QStringLiteral("DejaVu Sans Mono"), QStringLiteral("Noto Sans Mono CJK SC"),
-                      QStringLiteral("Symbola")});
-    // If those are missing, any fixed-pitch font keeps the columns.
-    font.setStyleHint(QFont::Monospace);
-    font.setFixedPitch(true);
-    return font;
-}
-
 QTextOption RowOption(QTextOption::WrapMode wrap)
 {
     QTextOption option;
@@ -51,6 +37,20 @@ double Snapped(double columns)
 }
 
 } // namespace
+
+QFont PagePrinter::ReportFont()
+{
+    QFont font(QStringLiteral("DejaVu Sans Mono"));
+    font.setPointSizeF(10.0);
+    // Characters DejaVu lacks come from a fixed-pitch CJK face, then from a
+    // monochrome emoji face: a colour emoji face embeds in a PDF as blank glyphs.
+    font.setFamilies({QStringLiteral("DejaVu Sans Mono"), QStringLiteral("Noto Sans Mono CJK SC"),
+                      QStringLiteral("Symbola")});
+    // If those are missing, any fixed-pitch font keeps the columns.
+    font.setStyleHint(QFont::Monospace);
+    font.setFixedPitch(true);
+    return font;
+}
 
 PagePrinter::PagePrinter(const QString &filePath) : m_filePath(filePath) {}
 

@@ -33,6 +33,9 @@ public:
     static constexpr double kMarginPoints = 36.0;
     static constexpr double kLinePitchPoints = 12.0;
 
+    // The font reports print in, fallbacks included.
+    static QFont ReportFont();
+
     explicit PagePrinter(const QString &filePath = QString());
     ~PagePrinter() override;
 
