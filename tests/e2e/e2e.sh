@@ -266,8 +266,7 @@ started=${EPOCHREALTIME/./}
 key alt+r
 key e
 sleep 1
-x=0 y=0 w=0 h=0
-eval "$(xwininfo -id "$main_window" | awk '/Absolute upper-left X/ { print "x=" $NF }
+x=0 y=0 w=0 h=0 && eval "$(xwininfo -id "$main_window" | awk '/Absolute upper-left X/ { print "x=" $NF }
     /Absolute upper-left Y/ { print "y=" $NF } /Width:/ { print "w=" $NF } /Height:/ { print "h=" $NF }')"
 # Unmanaged, so it lands exactly there and takes no focus.
 xmessage -xrm '*overrideRedirect: true' -geometry "${w}x$h+$x+$y" cover 2>/dev/null &

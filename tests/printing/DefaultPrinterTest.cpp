@@ -32,8 +32,7 @@
 enum class Server { WithQueue, Empty, Down };
 Q_DECLARE_METATYPE(Server)
 // When the queue server is paused (SIGSTOP): it takes connections, never answers.
-// SlowThenSilent: from the first line, woken 6 s later, paused again before
-// EndDoc. AfterDocument: once it has the whole document, before it answers.
+// SlowThenSilent: from the first line, woken 6 s later, paused before EndDoc.
 enum class Pause { Never, FromFirstLine, BeforeEndDoc, AfterJobCreated, SlowThenSilent, AfterDocument };
 Q_DECLARE_METATYPE(Pause)
 Q_DECLARE_METATYPE(PrintResult::Status)
@@ -69,8 +68,8 @@ struct Job
 };
 
 // The queue server to pause as the next document is about to be sent, once
-// the spooler has made its job, or once it is sent: moments no outside
-// timing can hit.
+// the spooler has made its job, or once it is sent: moments no outside timing
+// can hit.
 pid_t g_pauseBeforeDocument = 0;
 pid_t g_pauseBeforeAnswer = 0;
 
@@ -230,8 +229,7 @@ void DefaultPrinterTest::outcome_data()
                                    << QStringList{"cupsenable", m_queue} << QString() << none << Pause::Never
                                    << Failed << queue + " is stopped";
     QTest::newRow("no printer set up") << Server::Empty << none << none << QString() << none << Pause::Never
-                                       << SavedToFile
-                                       << "No printer is set up, so the report was saved as a PDF file:\n%FILE%";
+        << SavedToFile << "No printer is set up, so the report was saved as a PDF file:\n%FILE%";
     const QString onEmpty = "CUPS_SERVER=" + QFile::decodeName(m_emptyServer);
     QTest::newRow("printers, none the default")
         << Server::Empty << QStringList{"sh", "-c", onEmpty + " lpadmin -p office -E -v file:/dev/null"}
@@ -253,11 +251,9 @@ void DefaultPrinterTest::outcome_data()
         << Server::WithQueue << none << none << QString() << none << Pause::FromFirstLine << Failed << silent;
     QTest::newRow("print service silent at the end")
         << Server::WithQueue << none << none << QString() << none << Pause::BeforeEndDoc << Failed << silent;
-    // Silent once the whole document went over: it prints when the service
-    // wakes, so the operator must not be told it did not. Silent before the
-    // service asked for the document: it never gets it, and is cancelled.
-    const QString mayPrint =
-        "It may still print once the service answers again: check the printer before printing the report again.";
+    // Silent with the whole document sent, it prints as the service wakes;
+    // silent before it asked for the document, it never gets it.
+    const QString mayPrint = "It may still print once the service answers again: check the printer before printing";
     QTest::newRow("print service silent with the document sent")
         << Server::WithQueue << none << none << QString() << none << Pause::AfterDocument << Unconfirmed << mayPrint;
     QTest::newRow("print service silent with the job made")
@@ -342,9 +338,8 @@ void DefaultPrinterTest::outcome()
     bool busy = true;
     QTimer tick;
     connect(&tick, &QTimer::timeout, &tick, [&ticks, &busy] {
-        ++ticks;
-        busy = busy && QGuiApplication::overrideCursor()
-               && QGuiApplication::overrideCursor()->shape() == Qt::WaitCursor;
+        const QCursor *cursor = QGuiApplication::overrideCursor();
+        busy = ++ticks && busy && cursor && cursor->shape() == Qt::WaitCursor;
     });
     tick.start(100);
     QElapsedTimer clock;
@@ -419,9 +414,8 @@ void DefaultPrinterTest::outcome()
     }
 
     if (pause != Pause::Never) {
-        const auto printed = [this] { return Jobs().value_or(QList<Job>()).constLast().state == IPP_JSTATE_COMPLETED; };
-        if (pause == Pause::AfterDocument)
-            QTRY_VERIFY_WITH_TIMEOUT(printed(), 20000);
+        if (pause == Pause::AfterDocument) // it prints as the service wakes
+            QTRY_VERIFY_WITH_TIMEOUT(Jobs().value_or(QList<Job>()).constLast().state == IPP_JSTATE_COMPLETED, 20000);
         // The same printer, as the program keeps it, prints the next report
         // once the service is awake again.
         PrintSample(printer);

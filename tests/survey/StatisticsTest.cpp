@@ -35,8 +35,7 @@ TEST_F(StatisticsTest, AverageComesFromTheRunningTotalInFourDecimals)
     Enter({{"-5", "1"}, {"-10", "1"}});
     EXPECT_EQ(AverageIncome(), Currency{-75000});
 
-    // A half of a ten-thousandth falls where the double quotient lies:
-    // 0.00015 is a hair below the half.
+    // Through a double, 0.00015 lies a hair below the half.
     SetUp();
     Enter({{".0001", "1"}, {"0", "1"}});
     EXPECT_EQ(AverageIncome(), Currency{0});

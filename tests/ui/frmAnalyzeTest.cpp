@@ -184,8 +184,6 @@ void frmAnalyzeTest::printingTroubleIsTold_data()
         << "Error" << "The report could not be printed because the printer is stopped.";
     const QString saved = "No printer is set up, so the report was saved as a PDF file:\n/home/op/Documents/x.pdf";
     QTest::newRow("no printer") << int(PrintResult::Status::SavedToFile) << saved << "Report Saved" << saved;
-    const QString sent = "The report went to the printer \"p\" as job 7, but the print service has not confirmed it.";
-    QTest::newRow("unconfirmed") << int(PrintResult::Status::Unconfirmed) << sent << "Report Not Confirmed" << sent;
 }
 
 void frmAnalyzeTest::printingTroubleIsTold()
