@@ -139,10 +139,10 @@ QString HowToChoose(const QStringList &printers)
         list.replace(list.lastIndexOf(QStringLiteral(", ")), 2, QStringLiteral(" and "));
     if (printers.size() == 1)
         return QStringLiteral("The printer set up is %1. To print on it, make it the default printer in the "
-                              "desktop's printer settings, or with the command: lpoptions -d %2")
+                              "desktop's printer settings, or with the command:\nlpoptions -d %2")
             .arg(list, printers[0]);
     return QStringLiteral("The printers set up are %1. To print on one of them, make it the default printer in "
-                          "the desktop's printer settings, or with the command: lpoptions -d NAME")
+                          "the desktop's printer settings, or with the command:\nlpoptions -d NAME")
         .arg(list);
 }
 

@@ -236,7 +236,7 @@ void DefaultPrinterTest::outcome_data()
         << QStringList{"sh", "-c", onEmpty + " lpadmin -x office"} << QString() << none << Pause::Never << SavedToFile
         << "No default printer is chosen, so the report was saved as a PDF file:\n%FILE%\n\nThe printer set up is "
            "\"office\". To print on it, make it the default printer in the desktop's printer settings, or with the "
-           "command: lpoptions -d office";
+           "command:\nlpoptions -d office";
     QTest::newRow("print service down") << Server::Down << none << none << QString() << none << Pause::Never
                                         << Failed << "the print service is not running";
     QTest::newRow("temporary folder missing") << Server::WithQueue << none << none << "no such folder" << none
