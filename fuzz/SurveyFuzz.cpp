@@ -594,6 +594,20 @@ bool TakesNeighboursScript(char32_t c)
     return script == QChar::Script_Common || script == QChar::Script_Inherited;
 }
 
+// Drawn before its letter, often as a variant glyph no code point maps to, so
+// the PDF's text may leave it out (Unicode's Indic positional category Left;
+// past the BMP nothing reads back at all). All spacing marks, so never in a
+// fixed-length part.
+bool DrawnBeforeItsLetter(char32_t c)
+{
+    static const QSet<char32_t> signs{0x093F, 0x094E, 0x09BF, 0x09C7, 0x09C8, 0x0A3F, 0x0ABF, 0x0B47, 0x0BC6,
+                                      0x0BC7, 0x0BC8, 0x0D46, 0x0D47, 0x0D48, 0x0DD9, 0x0DDB, 0x0F3F, 0x1031,
+                                      0x1084, 0x17C1, 0x17C2, 0x17C3, 0x1A19, 0x1A55, 0x1A6E, 0x1A6F, 0x1A70,
+                                      0x1A71, 0x1A72, 0x1B3E, 0x1B3F, 0x1BA6, 0x1C27, 0x1C28, 0x1C34, 0x1C35,
+                                      0xA9BA, 0xA9BB, 0xAA2F, 0xAA30, 0xAA34, 0xAAEB, 0xAAEE};
+    return signs.contains(c);
+}
+
 // A soft hyphen is invisible, except that Qt draws it as a hyphen where a
 // row or a laid-out text ends, as at the end of an ID.
 constexpr char32_t SoftHyphen = 0xAD;
@@ -621,6 +635,7 @@ struct Expected
     int marks = 0;         // and this many dotted circles
     // How many printed characters the part can take, at most.
     qsizetype Longest() const { return text.size() + softHyphens + marks; }
+    bool Losable(char32_t c) const { return (mayLose && TakesNeighboursScript(c)) || DrawnBeforeItsLetter(c); }
 };
 
 struct ExpectedReport
@@ -691,7 +706,7 @@ Verdict Reads(const Expected &part, const QList<uint> &printed, qsizetype from, 
                 break;
             if (at < to && printed[at] == want[i])
                 ++at;
-            else if (!part.mayLose || !TakesNeighboursScript(want[i]))
+            else if (!part.Losable(want[i]))
                 return {false, at, i};
         }
         return {at == to, at, want.size()};
@@ -713,7 +728,7 @@ Verdict Reads(const Expected &part, const QList<uint> &printed, qsizetype from, 
             return {false, at, 0};
     }
     for (auto c = left.cbegin(); c != left.cend(); ++c)
-        if (c.value() > 0 && (!part.mayLose || !TakesNeighboursScript(c.key())))
+        if (c.value() > 0 && !part.Losable(c.key()))
             return {false, to, 0};
     return {true, to, 0};
 }
