@@ -596,7 +596,8 @@ bool TakesNeighboursScript(char32_t c)
 
 // Drawn before its letter, often as a variant glyph no code point maps to, so
 // the PDF's text may leave it out (Unicode's Indic positional category Left;
-// past the BMP nothing reads back at all). All spacing marks, so never in a
+// past the BMP nothing reads back at all) or, in drawing order, hold it just
+// before the character it follows. All spacing marks, so never in a
 // fixed-length part.
 bool DrawnBeforeItsLetter(char32_t c)
 {
@@ -706,6 +707,9 @@ Verdict Reads(const Expected &part, const QList<uint> &printed, qsizetype from, 
                 break;
             if (at < to && printed[at] == want[i])
                 ++at;
+            else if (i + 1 < want.size() && DrawnBeforeItsLetter(want[i + 1]) && at + 1 < to
+                     && printed[at] == want[i + 1] && printed[at + 1] == want[i])
+                at += 2, ++i;
             else if (!part.Losable(want[i]))
                 return {false, at, i};
         }
