@@ -9,7 +9,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-build_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev libcups2-dev libgtest-dev googletest
+build_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev libcups2-dev libxcb-xkb-dev libgtest-dev googletest
                 fonts-dejavu-core fonts-noto-cjk fonts-symbola fonts-noto-core librsvg2-bin)
 # dpkg-shlibdeps (dpkg-dev) works out the package's Depends; the rest check the package.
 package_packages=(dpkg-dev lintian desktop-file-utils appstream file)

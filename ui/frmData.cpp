@@ -1,8 +1,10 @@
 #include "frmData.h"
 
 #include "Households.h"
+#include "KeyRepeat.h"
 #include "Twips.h"
 
+#include <QApplication>
 #include <QFontMetricsF>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -56,12 +58,19 @@ void FitFont(QWidget *window, const QList<QLabel *> &labels)
 }
 
 // Enter (Next, or a box's answer), Esc (Close, or a box's Cancel) and Space
-// on a button: held down, each acts once. Space held in a text box still
-// types blanks.
-bool Acts(const QObject *watched, int key)
+// on a button act on their press. Space held in a text box still types blanks.
+bool Acts(const QKeyEvent *event)
 {
+    const int key = event->key();
     return key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape
-           || (key == Qt::Key_Space && qobject_cast<const QAbstractButton *>(watched));
+           || (key == Qt::Key_Space && qobject_cast<const QAbstractButton *>(QApplication::focusWidget()));
+}
+
+// The key itself, whatever the modifiers make of it: N let go after Alt is
+// still N. Events made up by tests carry no scan code.
+int KeyOf(const QKeyEvent *event)
+{
+    return event->nativeScanCode() != 0 ? static_cast<int>(event->nativeScanCode()) : -event->key();
 }
 
 QPushButton *MakeButton(QWidget *parent, const char *name, const QString &caption)
@@ -114,7 +123,10 @@ frmData::frmData(QWidget *parent)
 
     connect(cmdNext, &QPushButton::clicked, this, &frmData::cmdNext_Click);
     connect(cmdClose, &QPushButton::clicked, this, &frmData::cmdClose_Click);
-    WatchKeys(this);
+    // Key state is the whole keyboard's: a key let go in another window
+    // must be known here too.
+    WatchKeyRepeat();
+    QCoreApplication::instance()->installEventFilter(this);
 }
 
 void frmData::reject()
@@ -125,34 +137,36 @@ void frmData::reject()
 bool frmData::eventFilter(QObject *watched, QEvent *event)
 {
     switch (event->type()) {
-    case QEvent::KeyRelease: {
-        const auto *key = static_cast<QKeyEvent *>(event);
-        m_releasedKey = key->key();
-        m_releasedAt = key->timestamp();
-        break;
-    }
-    case QEvent::KeyPress: {
-        // A held key's repeats would store blank households at the
-        // keyboard's repeat rate, or answer a question before it is read.
-        const auto *key = static_cast<QKeyEvent *>(event);
-        if (Acts(watched, key->key()) && IsRepeat(key))
+    case QEvent::ShortcutOverride:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+        // Each key event from the desktop reaches a window once; the window
+        // then hands it on among its widgets.
+        if (watched->isWindowType() && HeldKey(static_cast<QKeyEvent *>(event)))
             return true;
         break;
-    }
-    case QEvent::ShortcutOverride:
-        // Sent just before an access key's Shortcut event, which cannot tell
-        // a repeat from a press.
-        m_shortcutRepeated = IsRepeat(static_cast<QKeyEvent *>(event));
-        break;
-    case QEvent::Shortcut:
+    case QEvent::Shortcut: {
+        if (m_press && InCharge()) {
+            // An access key acts on its press; its repeats press nothing.
+            const Press press = *std::exchange(m_press, std::nullopt);
+            if (press.repeat)
+                return true;
+            m_acted.insert(press.key);
+        }
         // The toolkit presses a button for its access key 100 ms later, and keys
         // typed meanwhile would land first: in the fields of the household being
         // stored, or in an ID that makes Close ask. Press it now instead.
         if ((watched == cmdNext || watched == cmdClose) && !static_cast<QShortcutEvent *>(event)->isAmbiguous()) {
-            if (!m_shortcutRepeated)
-                static_cast<QPushButton *>(watched)->click();
+            static_cast<QPushButton *>(watched)->click();
             return true;
         }
+        break;
+    }
+    case QEvent::ApplicationDeactivate:
+        // Keys let go while another program has the keyboard are never
+        // reported here. (A key held meanwhile may act once more.)
+        m_down.clear();
+        m_press.reset();
         break;
     default:
         break;
@@ -160,27 +174,42 @@ bool frmData::eventFilter(QObject *watched, QEvent *event)
     return QDialog::eventFilter(watched, event);
 }
 
-void frmData::WatchKeys(QWidget *window)
+bool frmData::HeldKey(const QKeyEvent *event)
 {
-    window->installEventFilter(this);
-    for (QWidget *widget : window->findChildren<QWidget *>())
-        widget->installEventFilter(this);
+    const int key = KeyOf(event);
+    if (event->type() == QEvent::KeyRelease) {
+        m_press.reset();
+        // A release made up between repeats: the key is still down, and a
+        // button would click on it.
+        if (IsKeyRepeat(event).value_or(event->isAutoRepeat()))
+            return m_acted.contains(key) && InCharge();
+        m_down.remove(key);
+        m_acted.remove(key);
+        return false;
+    }
+    // ShortcutOverride comes first for every press, before its access key
+    // or its KeyPress.
+    if (event->type() == QEvent::ShortcutOverride || !m_press || m_press->key != key) {
+        const bool repeat = IsKeyRepeat(event).value_or(event->isAutoRepeat() || m_down.contains(key));
+        m_down.insert(key);
+        if (!repeat)
+            m_acted.remove(key);
+        m_press = Press{key, repeat};
+    }
+    if (event->type() == QEvent::ShortcutOverride)
+        return false;
+    const bool repeat = std::exchange(m_press, std::nullopt)->repeat;
+    if (repeat)
+        return m_acted.contains(key) && InCharge();
+    if (InCharge() && Acts(event))
+        m_acted.insert(key);
+    return false;
 }
 
-bool frmData::IsRepeat(const QKeyEvent *event) const
+bool frmData::InCharge() const
 {
-    // X repeats a held key as a release and a press at the same instant. The
-    // toolkit flags the press only if it has already read it when it handles
-    // the release, and often it has not. (Made-up events carry no time.)
-    return event->isAutoRepeat()
-           || (event->timestamp() != 0 && event->timestamp() == m_releasedAt && event->key() == m_releasedKey);
-}
-
-int frmData::Exec(QMessageBox &box)
-{
-    // Enter or Esc still held from bringing the box up must not answer it.
-    WatchKeys(&box);
-    return box.exec();
+    const QWidget *modal = QApplication::activeModalWidget();
+    return modal && (modal == this || modal->parentWidget() == this);
 }
 
 void frmData::showEvent(QShowEvent *event)
@@ -202,7 +231,7 @@ void frmData::cmdClose_Click()
         QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Confirm Close"), QStringLiteral("Save current entry?"),
                         QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
         box.setDefaultButton(QMessageBox::Yes);
-        switch (Exec(box)) {
+        switch (box.exec()) {
         case QMessageBox::Yes:
             // A refused household stays on screen rather than being lost.
             if (!SaveHousehold())
@@ -256,7 +285,7 @@ void frmData::ExplainRefusal(AddResult result)
         return;
     }
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Error"), why, QMessageBox::Ok, this);
-    Exec(box);
+    box.exec();
     atFault->setFocus();
     atFault->selectAll();
 }

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QDialog>
+#include <QSet>
+
+#include <optional>
 
 enum class AddResult;
 class QGroupBox;
@@ -35,11 +38,12 @@ private:
     // the texts and puts the cursor in the field at fault.
     bool SaveHousehold();
     void ExplainRefusal(AddResult result);
-    // A key held down acts once: the window and its boxes pass every key
-    // event through eventFilter, which lets the keyboard's repeats go by.
-    void WatchKeys(QWidget *window);
-    bool IsRepeat(const QKeyEvent *event) const;
-    int Exec(QMessageBox &box);
+    // A key held down acts once: every key event the desktop sends to a
+    // window passes through HeldKey, which keeps which keys are down. A press
+    // of a key already down is a repeat, and while this window or one of its
+    // boxes is up, the repeats of a key whose press acted are dropped.
+    bool HeldKey(const QKeyEvent *event);
+    bool InCharge() const;
 
     QGroupBox *Frame1;
     QLabel *Label1;
@@ -51,7 +55,12 @@ private:
     QPushButton *cmdNext;
     QPushButton *cmdClose;
 
-    int m_releasedKey = 0;
-    quint64 m_releasedAt = 0;
-    bool m_shortcutRepeated = false;
+    struct Press
+    {
+        int key;
+        bool repeat;
+    };
+    std::optional<Press> m_press; // the press being delivered, from its ShortcutOverride on
+    QSet<int> m_down;             // the keys down now
+    QSet<int> m_acted;            // those of them whose press acted here
 };

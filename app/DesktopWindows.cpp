@@ -1,0 +1,6 @@
+#include "Desktop.h"
+
+QString WhyNoDisplay(const char *)
+{
+    return {};
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+// Telling a held key's repeats from new presses. A press of a key that is
+// already down is a repeat; where the windowing system can say exactly which
+// keys are down, its own unit asks it (KeyRepeatX11.cpp), so that a key
+// release the toolkit never delivers (to a box closed meanwhile, or a window
+// a box blocks) cannot leave a key counted as down. Elsewhere
+// (KeyRepeatWindows.cpp) the key events seen decide.
+
+#include <optional>
+
+class QKeyEvent;
+
+// Once the application object exists: asks the windowing system to report
+// held keys exactly, where it can.
+void WatchKeyRepeat();
+
+// For a key press or release as it reaches a window: whether it belongs to a
+// held key's repeating (a press of a key already down, or a release the
+// toolkit makes up between repeats); empty when the windowing system leaves
+// that to the key events seen.
+std::optional<bool> IsKeyRepeat(const QKeyEvent *event);
