@@ -1,7 +1,5 @@
 #include "DefaultPrinter.h"
 
-#include "PrintService.h"
-
 #include <QCoreApplication>
 #include <QCursor>
 #include <QDir>
@@ -14,6 +12,8 @@
 #include <QThread>
 
 #include <chrono>
+#include <cmath>
+#include <limits>
 
 namespace {
 
@@ -61,72 +61,74 @@ QString NotRunning()
 }
 
 // What went wrong, in words for the person printing.
-QString Explained(const Trouble &trouble, const cups_dest_t *dest)
+QString Explained(const Trouble &trouble, const QString &printer)
 {
     switch (trouble.kind) {
     case Trouble::Kind::None:
     case Trouble::Kind::Silent:
         return NoAnswer();
+    case Trouble::Kind::NotRunning:
+        return NotRunning();
     case Trouble::Kind::BrokenOff:
         return NotPrinted(QStringLiteral("the connection to the print service broke off (%1)").arg(trouble.words));
+    case Trouble::Kind::NotAccepting:
+        return NotPrinted(QStringLiteral("the printer \"%1\" is not accepting jobs").arg(printer));
     case Trouble::Kind::FileUnreadable:
         return NotPrinted(QStringLiteral("its temporary file could not be read"));
     case Trouble::Kind::Refused:
         break;
     }
-    switch (trouble.status) {
-    case IPP_STATUS_ERROR_SERVICE_UNAVAILABLE:
-        return NotRunning();
-    case IPP_STATUS_ERROR_NOT_ACCEPTING_JOBS:
-        return NotPrinted(QStringLiteral("the printer \"%1\" is not accepting jobs").arg(NameOf(dest)));
-    default:
-        return NotPrinted(QStringLiteral("the printer \"%1\" refused the job (%2)").arg(NameOf(dest), trouble.words));
-    }
+    return NotPrinted(QStringLiteral("the printer \"%1\" refused the job (%2)").arg(printer, trouble.words));
 }
 
-// The default printer that the user's own settings name, with where they
-// name it ("by the PRINTER environment variable", "in /etc/cups/lpoptions"),
-// looked for in libcups's order. An empty name leaves the choice to the
-// print service.
-struct DefaultChoice
+// Why a printer cannot take a job now, or empty when it can.
+QString Unready(const Destination &printer)
 {
-    QString name;
-    QString where;
-};
-
-QString LpoptionsDefault(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return QString();
-    while (!file.atEnd()) {
-        const QList<QByteArray> words = file.readLine().simplified().split(' '); // "Default name[/instance] options"
-        if (words.size() >= 2 && words[0].compare("Default", Qt::CaseInsensitive) == 0)
-            return QString::fromUtf8(words[1]);
-    }
-    return QString();
-}
-
-DefaultChoice ChosenDefault()
-{
-    if (qEnvironmentVariableIsSet("LPDEST"))
-        return {qEnvironmentVariable("LPDEST"), QStringLiteral("by the LPDEST environment variable")};
-    // PRINTER=lp is an old convention for "the default", not a queue name.
-    if (qEnvironmentVariableIsSet("PRINTER") && qgetenv("PRINTER") != "lp")
-        return {qEnvironmentVariable("PRINTER"), QStringLiteral("by the PRINTER environment variable")};
-    const QString files[] = {QDir::homePath() + QStringLiteral("/.cups/lpoptions"),
-                             qEnvironmentVariable("CUPS_SERVERROOT", QStringLiteral("/etc/cups"))
-                                 + QStringLiteral("/lpoptions")};
-    for (const QString &file : files) {
-        if (const QString name = LpoptionsDefault(file); !name.isEmpty())
-            return {name, QStringLiteral("in ") + QDir::toNativeSeparators(file)};
+    const QString name = QLatin1Char('"') + printer.name + QLatin1Char('"');
+    switch (printer.state) {
+    case Destination::State::Ready:
+        return {};
+    case Destination::State::NotAccepting:
+        return Explained({Trouble::Kind::NotAccepting, {}}, printer.name);
+    case Destination::State::Stopped:
+        return NotPrinted(QStringLiteral("the printer %1 is stopped").arg(name));
+    case Destination::State::Paused:
+        return NotPrinted(QStringLiteral("the printer %1 is paused").arg(name));
+    case Destination::State::Offline:
+        return NotPrinted(QStringLiteral("the printer %1 is offline").arg(name));
+    case Destination::State::InError:
+        return NotPrinted(QStringLiteral("the printer %1 reports an error").arg(name));
+    case Destination::State::NotAvailable:
+        return NotPrinted(QStringLiteral("the printer %1 is not available").arg(name));
     }
     return {};
 }
 
+QString WhyNoDefault(const DefaultDestination &answer)
+{
+    using By = DefaultDestination::ChosenBy;
+    switch (answer.missing) {
+    case DefaultDestination::Missing::Silent:
+        return NoAnswer();
+    case DefaultDestination::Missing::NotRunning:
+        return NotRunning();
+    case DefaultDestination::Missing::Gone: {
+        const QString where = answer.chosenBy == By::LpdestVariable    ? QStringLiteral("by the LPDEST environment variable")
+                              : answer.chosenBy == By::PrinterVariable ? QStringLiteral("by the PRINTER environment variable")
+                              : answer.chosenBy == By::OptionsFile
+                                  ? QStringLiteral("in ") + QDir::toNativeSeparators(answer.optionsFile)
+                                  : QStringLiteral("in the system's settings");
+        return NotPrinted(QStringLiteral("the default printer \"%1\" (set %2) does not exist")
+                              .arg(answer.destination.name, where));
+    }
+    default:
+        return NotPrinted(QStringLiteral("the default printer could not be found (%1)").arg(answer.words));
+    }
+}
+
 // How to print on one of the printers there are, for someone who has chosen
 // none: a few of their names, and where the choice is made.
-QString HowToChoose(const QStringList &printers)
+QString HowToChoose(const QStringList &printers, const QString &command)
 {
     const qsizetype shown = printers.size() <= 4 ? printers.size() : 3;
     QStringList names;
@@ -137,18 +139,23 @@ QString HowToChoose(const QStringList &printers)
         list += QStringLiteral(" and %1 more").arg(printers.size() - shown);
     else if (shown > 1)
         list.replace(list.lastIndexOf(QStringLiteral(", ")), 2, QStringLiteral(" and "));
-    if (printers.size() == 1)
-        return QStringLiteral("The printer set up is %1. To print on it, make it the default printer in the "
-                              "desktop's printer settings, or with the command:\nlpoptions -d %2")
-            .arg(list, printers[0]);
-    return QStringLiteral("The printers set up are %1. To print on one of them, make it the default printer in "
-                          "the desktop's printer settings, or with the command:\nlpoptions -d NAME")
-        .arg(list);
+    const bool one = printers.size() == 1;
+    QString how = one ? QStringLiteral("The printer set up is %1. To print on it, make it the default printer")
+                      : QStringLiteral("The printers set up are %1. To print on one of them, make it the default "
+                                       "printer");
+    how = how.arg(list);
+    if (command.isEmpty())
+        return how + QStringLiteral(" in Settings, under Printers & scanners.");
+    // On a line of its own: a message box would wrap it at its hyphen.
+    return how + QStringLiteral(" in the desktop's printer settings, or with the command:\n") + command;
 }
 
 } // namespace
 
-DefaultPrinter::DefaultPrinter() = default;
+DefaultPrinter::DefaultPrinter(PrintServiceOpener open)
+    : m_openService(std::move(open))
+{
+}
 
 DefaultPrinter::~DefaultPrinter()
 {
@@ -169,6 +176,7 @@ void DefaultPrinter::Prepare()
     }
     m_tempDir.reset();
     m_tempProblem.clear();
+    m_steps.clear();
     // Qt answers an empty path when TMPDIR names a missing folder; a
     // temporary folder made from that would land in the root directory.
     const QString tempRoot = QDir::tempPath();
@@ -182,13 +190,13 @@ void DefaultPrinter::Prepare()
                                            .arg(QDir::toNativeSeparators(tempRoot), m_tempDir->errorString()));
     }
     m_page.SetFilePath(m_tempProblem.isEmpty() ? m_tempDir->filePath(QStringLiteral("report.pdf")) : QString());
-    QPageSize paper;
-    WhileWindowWaits([this, &paper] {
-        PrintService service(m_deadline - kCancelWithin.count());
-        paper = service.DefaultPaper();
-        m_spoolerSilent = service.GaveUp();
+    m_paper = QPageSize();
+    WhileWindowWaits([this] {
+        const std::unique_ptr<PrintService> service = m_openService(m_deadline - kCancelWithin.count());
+        m_paper = service->DefaultPaper();
+        m_spoolerSilent = service->GaveUp();
     });
-    m_page.SetPageSize(paper);
+    m_page.SetPageSize(m_paper);
 }
 
 double DefaultPrinter::ColumnsOf(const QString &text)
@@ -200,12 +208,14 @@ double DefaultPrinter::ColumnsOf(const QString &text)
 double DefaultPrinter::PrintAt(double column, const QString &text)
 {
     Prepare();
+    m_steps.push_back({column, text});
     return m_page.PrintAt(column, text);
 }
 
 void DefaultPrinter::NewLine()
 {
     Prepare();
+    m_steps.push_back({std::numeric_limits<double>::quiet_NaN(), QString()});
     m_page.NewLine();
 }
 
@@ -213,7 +223,22 @@ PrintResult DefaultPrinter::EndDoc(const QString &jobName)
 {
     Prepare();
     const PrintResult laidOut = m_page.EndDoc(jobName);
-    const QString pdf = m_page.FilePath();
+    // The same pages again, for a service that prints by drawing: from a copy
+    // of this report's lines, on whichever thread it draws.
+    LaidOutReport report{jobName, m_page.FilePath(),
+                         [steps = std::move(m_steps), paper = m_paper](QPagedPaintDevice *device) {
+                             PagePrinter page;
+                             page.SetDevice(device);
+                             page.SetPageSize(paper);
+                             for (const Step &step : steps) {
+                                 if (std::isnan(step.column))
+                                     page.NewLine();
+                                 else
+                                     page.PrintAt(step.column, step.text);
+                             }
+                             return page.EndDoc(QString()).status == PrintResult::Status::Printed;
+                         }};
+    m_steps.clear();
 
     PrintResult result;
     if (!m_tempProblem.isEmpty()) {
@@ -226,7 +251,7 @@ PrintResult DefaultPrinter::EndDoc(const QString &jobName)
         // the report's deadline, moments ago.
         result = Failure(NoAnswer());
     } else {
-        WhileWindowWaits([this, &result, &pdf, &jobName] { result = HandOver(pdf, jobName); });
+        WhileWindowWaits([this, &result, &report] { result = HandOver(report); });
     }
 
     m_tempDir.reset(); // removes the PDF whatever became of it
@@ -237,56 +262,39 @@ PrintResult DefaultPrinter::EndDoc(const QString &jobName)
     return result;
 }
 
-PrintResult DefaultPrinter::HandOver(const QString &pdf, const QString &jobName)
+PrintResult DefaultPrinter::HandOver(const LaidOutReport &report)
 {
-    PrintService service(m_deadline - kCancelWithin.count());
-    if (!service.Reached())
-        return Failure(service.GaveUp() ? NoAnswer() : NotRunning());
+    const std::unique_ptr<PrintService> service = m_openService(m_deadline - kCancelWithin.count());
+    if (!service->Reached())
+        return Failure(service->GaveUp() ? NoAnswer() : NotRunning());
 
-    const DestPtr dest = service.DefaultDestination();
-    if (dest) {
-        // The service answers again. A job it never confirmed has printed or
-        // will if it got its whole document; without one it would only sit in
-        // the queue, or print long after the operator was told it did not.
-        m_unfinishedJobs.removeIf([this, &service](const std::pair<QByteArray, int> &job) {
-            const std::optional<int> documents = service.DocumentsOf(job.second);
-            return documents
-                   && (*documents > 0
-                       || PrintService::Cancel(job.first, job.second, m_deadline - kCancelWithin.count()));
-        });
-    }
-    if (!dest) {
-        const DefaultChoice choice = ChosenDefault();
-        const ipp_status_t why = service.Ask(choice.name);
-        if (service.GaveUp())
+    const DefaultDestination chosen = service->Default();
+    if (chosen.missing == DefaultDestination::Missing::NoneChosen) {
+        const QStringList printers = service->Printers();
+        if (service->GaveUp())
             return Failure(NoAnswer());
-        if (why == IPP_STATUS_ERROR_SERVICE_UNAVAILABLE)
-            return Failure(NotRunning());
-        if (why == IPP_STATUS_ERROR_NOT_FOUND && choice.name.isEmpty()) {
-            const QStringList printers = service.Printers();
-            if (service.GaveUp())
-                return Failure(NoAnswer());
-            return Save(pdf, jobName, printers);
-        }
-        if (why == IPP_STATUS_ERROR_NOT_FOUND)
-            return Failure(NotPrinted(
-                QStringLiteral("the default printer \"%1\" (set %2) does not exist").arg(choice.name, choice.where)));
-        return Failure(NotPrinted(
-            QStringLiteral("the default printer could not be found (%1)").arg(service.LastTrouble().words)));
+        return Save(report, printers,
+                    service->ChooseCommand(printers.size() == 1 ? printers[0] : QStringLiteral("NAME")));
     }
-    if (OptionOf(dest.get(), "printer-is-accepting-jobs") == QLatin1String("false"))
-        return Failure(Explained({Trouble::Kind::Refused, IPP_STATUS_ERROR_NOT_ACCEPTING_JOBS, {}}, dest.get()));
-    if (OptionOf(dest.get(), "printer-state") == QString::number(IPP_PSTATE_STOPPED)) {
-        // A stopped queue takes the job and holds it; it would come out
-        // unexpectedly whenever someone restarts the printer.
-        return Failure(NotPrinted(QStringLiteral("the printer \"%1\" is stopped").arg(NameOf(dest.get()))));
-    }
+    if (chosen.missing != DefaultDestination::Missing::No)
+        return Failure(WhyNoDefault(chosen));
 
-    const Handover job = service.Submit(dest.get(), pdf, jobName);
+    // The service answers again. A job it never confirmed has printed or
+    // will if it got its whole document; without one it would only sit in
+    // the queue, or print long after the operator was told it did not.
+    m_unfinishedJobs.removeIf([this, &service](const JobRef &job) {
+        const std::optional<bool> whole = service->IsWhole(job);
+        return whole && (*whole || service->Cancel(job, m_deadline - kCancelWithin.count()));
+    });
+    const Destination &printer = chosen.destination;
+    if (const QString unready = Unready(printer); !unready.isEmpty())
+        return Failure(unready);
+
+    const Handover job = service->Submit(printer, report);
     if (job.trouble.kind == Trouble::Kind::None) {
         m_lastJobId = job.jobId;
         return {PrintResult::Status::Printed,
-                QStringLiteral("Sent to the printer \"%1\" as job %2.").arg(NameOf(dest.get())).arg(job.jobId),
+                QStringLiteral("Sent to the printer \"%1\" as job %2.").arg(printer.name).arg(job.jobId),
                 {}};
     }
     const bool unanswered =
@@ -295,23 +303,24 @@ PrintResult DefaultPrinter::HandOver(const QString &pdf, const QString &jobName)
         // The service may have taken the whole document and print it when it
         // comes back; saying it was not printed would have it printed twice.
         // Whether it did is asked at the next report.
-        m_unfinishedJobs.append({QByteArray(dest->name), job.jobId});
+        m_unfinishedJobs.append({printer.name, job.jobId});
         return {PrintResult::Status::Unconfirmed,
                 QStringLiteral("The report went to the printer \"%1\" as job %2, but the print service has not "
                                "confirmed it. It may still print once the service answers again: check the "
                                "printer before printing the report again.")
-                    .arg(NameOf(dest.get()))
+                    .arg(printer.name)
                     .arg(job.jobId),
                 {}};
     }
     // A job without all of its document would only sit in the queue, or
     // print after the operator was told it did not.
-    if (job.jobId > 0 && !PrintService::Cancel(dest->name, job.jobId, m_deadline))
-        m_unfinishedJobs.append({QByteArray(dest->name), job.jobId});
-    return Failure(Explained(job.trouble, dest.get()));
+    if (job.jobId > 0 && !service->Cancel({printer.name, job.jobId}, m_deadline))
+        m_unfinishedJobs.append({printer.name, job.jobId});
+    return Failure(Explained(job.trouble, printer.name));
 }
 
-PrintResult DefaultPrinter::Save(const QString &pdf, const QString &jobName, const QStringList &printers) const
+PrintResult DefaultPrinter::Save(const LaidOutReport &report, const QStringList &printers,
+                                 const QString &command) const
 {
     const QString why = printers.isEmpty() ? QStringLiteral("no printer is set up")
                                            : QStringLiteral("no default printer is chosen");
@@ -320,15 +329,15 @@ PrintResult DefaultPrinter::Save(const QString &pdf, const QString &jobName, con
         return Failure(NotPrinted(QStringLiteral("%1, and the documents folder \"%2\" for saving it instead "
                                                  "could not be made")
                                       .arg(why, QDir::toNativeSeparators(folder))));
-    const QString target = SavePathFor(folder, jobName, QDateTime::currentDateTime());
-    if (!QFile::copy(pdf, target))
+    const QString target = SavePathFor(folder, report.jobName, QDateTime::currentDateTime());
+    if (!QFile::copy(report.pdf, target))
         return Failure(NotPrinted(QStringLiteral("%1, and saving it as \"%2\" instead failed")
                                       .arg(why, QDir::toNativeSeparators(target))));
     const QString file = QDir::toNativeSeparators(QFileInfo(target).absoluteFilePath());
     QString message = QStringLiteral("%1%2, so the report was saved as a PDF file:\n%3")
                           .arg(why.at(0).toUpper(), why.mid(1), file);
     if (!printers.isEmpty())
-        message += QStringLiteral("\n\n") + HowToChoose(printers);
+        message += QStringLiteral("\n\n") + HowToChoose(printers, command);
     return {PrintResult::Status::SavedToFile, message, file};
 }
 

@@ -70,6 +70,11 @@ void PagePrinter::SetPageSize(const QPageSize &pageSize)
     m_pageSize = pageSize;
 }
 
+void PagePrinter::SetDevice(QPagedPaintDevice *device)
+{
+    m_givenDevice = device;
+}
+
 void PagePrinter::Fail(const QString &reason)
 {
     // The first problem is the one worth telling; later ones follow from it.
@@ -86,23 +91,26 @@ void PagePrinter::Begin()
     m_line = 0;
     m_metrics.reset();
 
-    if (m_filePath.isEmpty()) {
-        Fail(QStringLiteral("no file name was given"));
-        return;
+    m_device = m_givenDevice;
+    if (!m_device) {
+        if (m_filePath.isEmpty()) {
+            Fail(QStringLiteral("no file name was given"));
+            return;
+        }
+        m_writer = std::make_unique<QPdfWriter>(m_filePath);
+        m_device = m_writer.get();
     }
-
-    m_writer = std::make_unique<QPdfWriter>(m_filePath);
-    m_writer->setPageSize(QPageSize(QPageSize::A4));
-    if (m_pageSize.isValid() && !m_writer->setPageSize(m_pageSize)) {
+    m_device->setPageSize(QPageSize(QPageSize::A4));
+    if (m_pageSize.isValid() && !m_device->setPageSize(m_pageSize)) {
         Fail(QStringLiteral("the paper size %1 cannot be used").arg(m_pageSize.name()));
         return;
     }
-    if (!m_writer->setPageMargins(QMarginsF(kMarginPoints, kMarginPoints, kMarginPoints, kMarginPoints),
+    if (!m_device->setPageMargins(QMarginsF(kMarginPoints, kMarginPoints, kMarginPoints, kMarginPoints),
                                   QPageLayout::Point)) {
         Fail(QStringLiteral("the margins do not fit on the paper"));
         return;
     }
-    if (!m_painter.begin(m_writer.get())) {
+    if (!m_painter.begin(m_device)) {
         Fail(QStringLiteral("the file could not be opened for writing"));
         return;
     }
@@ -113,7 +121,7 @@ void PagePrinter::Begin()
     // elsewhere. The column is a glyph's own advance, the unit the rows are
     // laid out in; the font's average-width field differs from it by a hair,
     // enough to put a 14-character text short of its zone's end.
-    m_metrics.emplace(m_font, m_writer.get());
+    m_metrics.emplace(m_font, m_device);
     m_columnWidth = NaturalWidth(QStringLiteral("0"));
     if (!(m_columnWidth > 0.0)) {
         Fail(QStringLiteral("no fixed-pitch font is available"));
@@ -121,8 +129,8 @@ void PagePrinter::Begin()
         return;
     }
 
-    const double unitsPerPoint = m_writer->resolution() / 72.0;
-    const QRectF area = m_writer->pageLayout().paintRect(QPageLayout::Point);
+    const double unitsPerPoint = m_device->logicalDpiY() / 72.0;
+    const QRectF area = m_device->pageLayout().paintRect(QPageLayout::Point);
     m_linePitch = kLinePitchPoints * unitsPerPoint;
     m_columnsPerRow = std::max(1, static_cast<int>(std::floor(area.width() * unitsPerPoint / m_columnWidth)));
     m_linesPerPage = std::max(1, static_cast<int>(std::floor(area.height() / kLinePitchPoints + 1e-9)));
@@ -132,7 +140,7 @@ std::unique_ptr<QTextLayout> PagePrinter::LayOut(const QString &text, double x) 
 {
     // The first row holds what fits between x and the right edge, every later
     // row a full width; the layout is kept and drawn as it was measured.
-    auto layout = std::make_unique<QTextLayout>(text, m_font, m_writer.get());
+    auto layout = std::make_unique<QTextLayout>(text, m_font, m_device);
     layout->setTextOption(RowOption(QTextOption::WrapAnywhere));
     layout->setCacheEnabled(true);
     layout->beginLayout();
@@ -149,7 +157,7 @@ std::unique_ptr<QTextLayout> PagePrinter::LayOut(const QString &text, double x) 
 
 double PagePrinter::NaturalWidth(const QString &text) const
 {
-    QTextLayout layout(text, m_font, m_writer.get());
+    QTextLayout layout(text, m_font, m_device);
     layout.setTextOption(RowOption(QTextOption::NoWrap));
     layout.beginLayout();
     const QTextLine line = layout.createLine();
@@ -218,7 +226,7 @@ bool PagePrinter::StartRow()
 {
     if (m_line < m_linesPerPage)
         return true;
-    if (!m_writer->newPage()) {
+    if (!m_device->newPage()) {
         Fail(QStringLiteral("a new page could not be started"));
         return false;
     }
@@ -268,6 +276,7 @@ PrintResult PagePrinter::EndDoc(const QString &jobName)
     }
 
     m_items.clear();
+    m_device = nullptr;
     m_writer.reset();
     m_metrics.reset();
     m_failure.clear();

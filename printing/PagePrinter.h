@@ -8,7 +8,8 @@
 // item may start, so nothing is ever drawn over.
 //
 // Writing the PDF needs nothing but QtGui: no print service is asked
-// anything, so a hung spooler cannot hold up the layout.
+// anything, so a hung spooler cannot hold up the layout. The same layout can
+// also be drawn on another paged device, a printer.
 
 #include "Printer.h"
 
@@ -23,6 +24,7 @@
 #include <optional>
 #include <vector>
 
+class QPagedPaintDevice;
 class QPdfWriter;
 
 class PagePrinter : public Printer
@@ -46,6 +48,8 @@ public:
     // (QPageSize()) leaves A4.
     void SetFilePath(const QString &filePath);
     void SetPageSize(const QPageSize &pageSize);
+    // Draws on device, which the caller keeps, instead of into the file.
+    void SetDevice(QPagedPaintDevice *device);
 
     QString FilePath() const { return m_filePath; }
 
@@ -77,7 +81,9 @@ private:
     QString m_filePath;
     QPageSize m_pageSize;
 
+    QPagedPaintDevice *m_givenDevice = nullptr;
     std::unique_ptr<QPdfWriter> m_writer;
+    QPagedPaintDevice *m_device = nullptr; // the given one, or the writer
     QPainter m_painter;
     QFont m_font;
     std::optional<QFontMetricsF> m_metrics;

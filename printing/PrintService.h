@@ -1,35 +1,27 @@
 #pragma once
 
-// The conversation with the CUPS print service: a connection of our own with
-// one deadline for everything asked over it, the default destination and its
-// paper, the printers there are, handing a PDF over as a job, and cancelling
-// one. It only answers what happened; DefaultPrinter decides what to do and
-// say about it.
+// The conversation with the system's print service, in the program's own
+// terms: the default printer and its state, the printers there are, the
+// paper the default printer is loaded with, handing a laid-out report over
+// as a named job, and cancelling a job. Each platform has its own:
+// CupsPrintService.cpp (libcups) and WindowsPrintService.cpp (the Windows
+// spooler); the build picks one. It only answers what happened;
+// DefaultPrinter decides what to do and say about it.
 //
-// Every call blocks until the service answers or the deadline passes, so
-// DefaultPrinter makes them off the window's thread. libcups keeps its last
-// error per thread: one PrintService is used on one thread only.
+// Every call blocks until the service answers or the deadline given when
+// it was opened passes, so DefaultPrinter makes them off the window's
+// thread. One PrintService is used on one thread only.
 
-#include <QByteArray>
 #include <QDeadlineTimer>
 #include <QPageSize>
 #include <QString>
 #include <QStringList>
 
-#include <cups/cups.h>
-
+#include <functional>
 #include <memory>
 #include <optional>
 
-struct FreeDest
-{
-    void operator()(cups_dest_t *dest) const { cupsFreeDests(1, dest); }
-};
-using DestPtr = std::unique_ptr<cups_dest_t, FreeDest>;
-
-// "queue" or "queue/instance", as lp names it.
-QString NameOf(const cups_dest_t *dest);
-QString OptionOf(const cups_dest_t *dest, const char *name);
+class QPagedPaintDevice;
 
 // Why something asked of the service did not happen.
 struct Trouble
@@ -37,72 +29,108 @@ struct Trouble
     enum class Kind {
         None,
         Silent,         // the deadline passed with a question unanswered
+        NotRunning,     // nothing answers where the service should be
         BrokenOff,      // the connection failed; words are the system's
-        Refused,        // the service said no; status and words are its own
-        FileUnreadable, // the PDF to hand over could not be read
+        NotAccepting,   // the printer takes no jobs now
+        Refused,        // the service said no, in its own words
+        FileUnreadable, // the laid-out report could not be read
     };
     Kind kind = Kind::None;
-    ipp_status_t status = IPP_STATUS_OK;
     QString words;
+};
+
+struct Destination
+{
+    // What keeps a printer from printing a job now. A job sent anyway would
+    // wait in the queue and come out whenever someone puts it right.
+    enum class State { Ready, NotAccepting, Stopped, Paused, Offline, InError, NotAvailable };
+
+    QString name; // as the operator knows it: "office", "office/draft"
+    State state = State::Ready;
+};
+
+// The default destination, or why there is none.
+struct DefaultDestination
+{
+    enum class Missing {
+        No,         // there is one
+        NoneChosen, // the service has no default; what printers it has are asked separately
+        Gone,       // the user's own choice names a printer the service lacks
+        Silent,     // no answer
+        NotRunning,
+        Unknown,    // words say what the service said
+    };
+    // Where the user's choice is made, for Gone.
+    enum class ChosenBy { Service, LpdestVariable, PrinterVariable, OptionsFile };
+
+    Missing missing = Missing::No;
+    Destination destination;
+    ChosenBy chosenBy = ChosenBy::Service;
+    QString optionsFile; // for OptionsFile
+    QString words;
+};
+
+// A report ready to print: its pages as a PDF file, and the same pages drawn
+// on any paged device, for a service that prints by drawing.
+struct LaidOutReport
+{
+    QString jobName;
+    QString pdf;
+    std::function<bool(QPagedPaintDevice *device)> draw;
 };
 
 // A job as far as it got.
 struct Handover
 {
-    int jobId = 0;          // the spooler's id, once it made the job
-    bool whole = false;     // every byte of the document went over
-    Trouble trouble;        // None when the service confirmed the job
+    int jobId = 0;      // the spooler's id, once it made the job
+    bool whole = false; // every byte of the document went over
+    Trouble trouble;    // None when the service confirmed the job
+};
+
+struct JobRef
+{
+    QString printer;
+    int id = 0;
 };
 
 class PrintService
 {
 public:
-    // Connects at once (honouring CUPS_SERVER and client.conf as lp does);
-    // nothing is asked after the deadline.
-    explicit PrintService(QDeadlineTimer deadline);
-    ~PrintService();
-    PrintService(const PrintService &) = delete;
-    PrintService &operator=(const PrintService &) = delete;
+    virtual ~PrintService() = default;
 
     // False when the service could not be reached at all.
-    bool Reached() const { return m_http != nullptr; }
+    virtual bool Reached() const = 0;
 
     // True once the deadline passed with a question unanswered; everything
     // asked since then has failed at once.
-    bool GaveUp() const { return m_gaveUp; }
+    virtual bool GaveUp() const = 0;
 
-    // The destination lp would print on (PRINTER, LPDEST, lpoptions, then
-    // the service's default); null when there is none or no answer.
-    DestPtr DefaultDestination();
+    virtual DefaultDestination Default() = 0;
 
-    // The paper the default destination is loaded with by default; an
-    // invalid size when that cannot be learnt.
-    QPageSize DefaultPaper();
+    // The paper the default printer is loaded with by default; an invalid
+    // size when that cannot be learnt.
+    virtual QPageSize DefaultPaper() = 0;
 
-    // Asks about one printer by name, or with an empty name about the
-    // service's default, and answers the service's status.
-    ipp_status_t Ask(const QString &printer);
+    // The names of every printer the service has, in its order.
+    virtual QStringList Printers() = 0;
 
-    // The names of every printer and class the service has, in its order.
-    QStringList Printers();
+    virtual Handover Submit(const Destination &destination, const LaidOutReport &report) = 0;
 
-    Handover Submit(cups_dest_t *dest, const QString &pdf, const QString &jobName);
+    // Whether a job the service never confirmed has the whole of its
+    // document (so it prints, or has); empty when there was no answer.
+    virtual std::optional<bool> IsWhole(const JobRef &job) = 0;
 
-    // How many documents the service holds for a job: 0 for one that never
-    // got the whole of its document; empty when there was no answer.
-    std::optional<int> DocumentsOf(int jobId);
+    // Cancels a job, by its own deadline; false when the service did not
+    // answer.
+    virtual bool Cancel(const JobRef &job, QDeadlineTimer deadline) = 0;
 
-    // Cancels a job over a connection of its own, as the one that made it may
-    // be stuck mid-request; false when the service did not answer.
-    static bool Cancel(const QByteArray &queue, int jobId, QDeadlineTimer deadline);
-
-    // What went wrong with the last question, for when it did.
-    Trouble LastTrouble() const;
-
-private:
-    static int KeepWaiting(http_t *, void *service);
-
-    QDeadlineTimer m_deadline;
-    http_t *m_http = nullptr;
-    bool m_gaveUp = false;
+    // How a user picks the default printer here: the command that does it
+    // for a printer, or empty where only the system's settings do.
+    virtual QString ChooseCommand(const QString &printer) const = 0;
 };
+
+using PrintServiceOpener = std::function<std::unique_ptr<PrintService>(QDeadlineTimer deadline)>;
+
+// The system's print service; connects at once, and asks nothing after the
+// deadline.
+std::unique_ptr<PrintService> OpenPrintService(QDeadlineTimer deadline);

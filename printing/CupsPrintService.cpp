@@ -1,13 +1,22 @@
 #include "PrintService.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSizeF>
+
+#include <cups/cups.h>
 
 #include <algorithm>
 #include <array>
 #include <cstring>
 
 namespace {
+
+struct FreeDest
+{
+    void operator()(cups_dest_t *dest) const { cupsFreeDests(1, dest); }
+};
+using DestPtr = std::unique_ptr<cups_dest_t, FreeDest>;
 
 struct FreeDestInfo
 {
@@ -47,8 +56,7 @@ const pwg_media_t *MediaNamed(const char *value)
     return media;
 }
 
-} // namespace
-
+// "queue" or "queue/instance", as lp names it.
 QString NameOf(const cups_dest_t *dest)
 {
     QString name = QString::fromUtf8(dest->name);
@@ -62,7 +70,98 @@ QString OptionOf(const cups_dest_t *dest, const char *name)
     return QString::fromUtf8(cupsGetOption(name, dest->num_options, dest->options));
 }
 
-PrintService::PrintService(QDeadlineTimer deadline)
+Destination::State StateOf(const cups_dest_t *dest)
+{
+    if (OptionOf(dest, "printer-is-accepting-jobs") == QLatin1String("false"))
+        return Destination::State::NotAccepting;
+    // A stopped queue takes the job and holds it.
+    if (OptionOf(dest, "printer-state") == QString::number(IPP_PSTATE_STOPPED))
+        return Destination::State::Stopped;
+    return Destination::State::Ready;
+}
+
+// The default printer that the user's own settings name, and where they
+// name it, looked for in libcups's order. An empty name leaves the choice to
+// the print service.
+struct Choice
+{
+    QString name;
+    DefaultDestination::ChosenBy by = DefaultDestination::ChosenBy::Service;
+    QString file;
+};
+
+QString LpoptionsDefault(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return QString();
+    while (!file.atEnd()) {
+        const QList<QByteArray> words = file.readLine().simplified().split(' '); // "Default name[/instance] options"
+        if (words.size() >= 2 && words[0].compare("Default", Qt::CaseInsensitive) == 0)
+            return QString::fromUtf8(words[1]);
+    }
+    return QString();
+}
+
+Choice ChosenDefault()
+{
+    using By = DefaultDestination::ChosenBy;
+    if (qEnvironmentVariableIsSet("LPDEST"))
+        return {qEnvironmentVariable("LPDEST"), By::LpdestVariable, {}};
+    // PRINTER=lp is an old convention for "the default", not a queue name.
+    if (qEnvironmentVariableIsSet("PRINTER") && qgetenv("PRINTER") != "lp")
+        return {qEnvironmentVariable("PRINTER"), By::PrinterVariable, {}};
+    const QString files[] = {QDir::homePath() + QStringLiteral("/.cups/lpoptions"),
+                             qEnvironmentVariable("CUPS_SERVERROOT", QStringLiteral("/etc/cups"))
+                                 + QStringLiteral("/lpoptions")};
+    for (const QString &file : files) {
+        if (const QString name = LpoptionsDefault(file); !name.isEmpty())
+            return {name, By::OptionsFile, file};
+    }
+    return {};
+}
+
+// A connection of our own to the CUPS scheduler, with one deadline for
+// everything asked over it. libcups keeps its last error per thread.
+class CupsPrintService : public PrintService
+{
+public:
+    explicit CupsPrintService(QDeadlineTimer deadline);
+    ~CupsPrintService() override;
+    CupsPrintService(const CupsPrintService &) = delete;
+    CupsPrintService &operator=(const CupsPrintService &) = delete;
+
+    bool Reached() const override { return m_http != nullptr; }
+    bool GaveUp() const override { return m_gaveUp; }
+    DefaultDestination Default() override;
+    QPageSize DefaultPaper() override;
+    QStringList Printers() override;
+    Handover Submit(const Destination &destination, const LaidOutReport &report) override;
+    std::optional<bool> IsWhole(const JobRef &job) override;
+    bool Cancel(const JobRef &job, QDeadlineTimer deadline) override;
+    QString ChooseCommand(const QString &printer) const override
+    {
+        return QStringLiteral("lpoptions -d ") + printer;
+    }
+
+private:
+    static int KeepWaiting(http_t *, void *service);
+    // The destination lp would print on (PRINTER, LPDEST, lpoptions, then
+    // the service's default); null when there is none or no answer.
+    DestPtr DefaultDest();
+    // Asks about one printer by name, or with an empty name about the
+    // service's default, and answers the service's status.
+    ipp_status_t Ask(const QString &printer);
+    // What went wrong with the last question, for when it did.
+    Trouble LastTrouble() const;
+
+    QDeadlineTimer m_deadline;
+    http_t *m_http = nullptr;
+    bool m_gaveUp = false;
+    DestPtr m_default; // as Default() last found it
+};
+
+CupsPrintService::CupsPrintService(QDeadlineTimer deadline)
     : m_deadline(deadline)
 {
     // libcups's shared connection waits for as long as a scheduler that
@@ -70,47 +169,78 @@ PrintService::PrintService(QDeadlineTimer deadline)
     const int connectMs = static_cast<int>(std::max<qint64>(1, m_deadline.remainingTime()));
     m_http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, connectMs, nullptr);
     if (m_http)
-        httpSetTimeout(m_http, kPollSeconds, &PrintService::KeepWaiting, this);
+        httpSetTimeout(m_http, kPollSeconds, &CupsPrintService::KeepWaiting, this);
     else
         m_gaveUp = m_deadline.hasExpired();
 }
 
-PrintService::~PrintService()
+CupsPrintService::~CupsPrintService()
 {
     if (m_http)
         httpClose(m_http);
 }
 
-int PrintService::KeepWaiting(http_t *, void *service)
+int CupsPrintService::KeepWaiting(http_t *, void *service)
 {
-    auto *self = static_cast<PrintService *>(service);
+    auto *self = static_cast<CupsPrintService *>(service);
     if (!self->m_deadline.hasExpired())
         return 1;
     self->m_gaveUp = true;
     return 0;
 }
 
-Trouble PrintService::LastTrouble() const
+Trouble CupsPrintService::LastTrouble() const
 {
     // libcups leaves the last status as it was when an answer never comes,
     // so silence and a broken connection are asked about first.
     if (m_gaveUp || !m_http)
-        return {Trouble::Kind::Silent, IPP_STATUS_OK, {}};
+        return {Trouble::Kind::Silent, {}};
     if (const int error = httpError(m_http))
-        return {Trouble::Kind::BrokenOff, IPP_STATUS_OK, QString::fromLocal8Bit(std::strerror(error))};
-    return {Trouble::Kind::Refused, cupsLastError(), CupsText()};
+        return {Trouble::Kind::BrokenOff, QString::fromLocal8Bit(std::strerror(error))};
+    switch (cupsLastError()) {
+    case IPP_STATUS_ERROR_SERVICE_UNAVAILABLE:
+        return {Trouble::Kind::NotRunning, {}};
+    case IPP_STATUS_ERROR_NOT_ACCEPTING_JOBS:
+        return {Trouble::Kind::NotAccepting, {}};
+    default:
+        return {Trouble::Kind::Refused, CupsText()};
+    }
 }
 
-DestPtr PrintService::DefaultDestination()
+DestPtr CupsPrintService::DefaultDest()
 {
     if (!m_http || m_gaveUp)
         return nullptr;
     return DestPtr(cupsGetNamedDest(m_http, nullptr, nullptr));
 }
 
-// cupsGetNamedDest says "not found" whatever kept it from a destination, so
-// this asks plainly.
-ipp_status_t PrintService::Ask(const QString &printer)
+DefaultDestination CupsPrintService::Default()
+{
+    using Missing = DefaultDestination::Missing;
+    DefaultDestination answer;
+    m_default = DefaultDest();
+    if (m_default) {
+        answer.destination = {NameOf(m_default.get()), StateOf(m_default.get())};
+        return answer;
+    }
+    // cupsGetNamedDest says "not found" whatever kept it from a
+    // destination, so this asks plainly.
+    const Choice choice = ChosenDefault();
+    const ipp_status_t why = Ask(choice.name);
+    if (m_gaveUp)
+        answer.missing = Missing::Silent;
+    else if (why == IPP_STATUS_ERROR_SERVICE_UNAVAILABLE)
+        answer.missing = Missing::NotRunning;
+    else if (why == IPP_STATUS_ERROR_NOT_FOUND && choice.name.isEmpty())
+        answer.missing = Missing::NoneChosen;
+    else if (why == IPP_STATUS_ERROR_NOT_FOUND)
+        answer = {Missing::Gone, {choice.name, {}}, choice.by, choice.file, {}};
+    else
+        answer = {Missing::Unknown, {}, {}, {}, LastTrouble().words};
+    return answer;
+}
+
+ipp_status_t CupsPrintService::Ask(const QString &printer)
 {
     if (!m_http || m_gaveUp)
         return IPP_STATUS_ERROR_SERVICE_UNAVAILABLE;
@@ -129,7 +259,7 @@ ipp_status_t PrintService::Ask(const QString &printer)
     return cupsLastError();
 }
 
-QStringList PrintService::Printers()
+QStringList CupsPrintService::Printers()
 {
     QStringList names;
     if (!m_http || m_gaveUp)
@@ -148,9 +278,9 @@ QStringList PrintService::Printers()
 // near the bottom margin is lost when the sizes differ. cupsGetDestMediaDefault
 // is no help here: without a saved "media" option it answers Letter for every
 // printer.
-QPageSize PrintService::DefaultPaper()
+QPageSize CupsPrintService::DefaultPaper()
 {
-    const DestPtr dest = DefaultDestination();
+    const DestPtr dest = DefaultDest();
     if (!dest)
         return QPageSize();
     const pwg_media_t *media = MediaNamed(cupsGetOption("media", dest->num_options, dest->options));
@@ -168,12 +298,20 @@ QPageSize PrintService::DefaultPaper()
                      QPageSize::FuzzyMatch);
 }
 
-Handover PrintService::Submit(cups_dest_t *dest, const QString &pdf, const QString &jobName)
+Handover CupsPrintService::Submit(const Destination &destination, const LaidOutReport &report)
 {
     Handover job;
-    QFile file(pdf);
+    QFile file(report.pdf);
     if (!file.open(QIODevice::ReadOnly)) {
         job.trouble.kind = Trouble::Kind::FileUnreadable;
+        return job;
+    }
+    // The destination as lp would print on it, with the user's saved options.
+    if (!m_default || NameOf(m_default.get()) != destination.name)
+        m_default = DefaultDest();
+    cups_dest_t *dest = m_default.get();
+    if (!dest || NameOf(dest) != destination.name) {
+        job.trouble = LastTrouble();
         return job;
     }
     const DestInfoPtr info(m_http && !m_gaveUp ? cupsCopyDestInfo(m_http, dest) : nullptr);
@@ -182,7 +320,7 @@ Handover PrintService::Submit(cups_dest_t *dest, const QString &pdf, const QStri
         return job;
     }
 
-    const QByteArray title = jobName.toUtf8();
+    const QByteArray title = report.jobName.toUtf8();
     // The destination's options carry the user's saved defaults, as lp sends them.
     const ipp_status_t created = cupsCreateDestJob(m_http, dest, info.get(), &job.jobId, title.constData(),
                                                    dest->num_options, dest->options);
@@ -214,31 +352,41 @@ Handover PrintService::Submit(cups_dest_t *dest, const QString &pdf, const QStri
     return job;
 }
 
-std::optional<int> PrintService::DocumentsOf(int jobId)
+std::optional<bool> CupsPrintService::IsWhole(const JobRef &job)
 {
     if (!m_http || m_gaveUp)
         return std::nullopt;
     std::array<char, HTTP_MAX_URI> uri{};
     httpAssembleURIf(HTTP_URI_CODING_ALL, uri.data(), static_cast<int>(uri.size()), "ipp", nullptr, "localhost",
-                     ippPort(), "/jobs/%d", jobId);
+                     ippPort(), "/jobs/%d", job.id);
     ipp_t *request = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr, uri.data());
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "number-of-documents");
     ipp_t *response = cupsDoRequest(m_http, request, "/");
-    std::optional<int> documents;
+    std::optional<bool> whole;
     if (response && !m_gaveUp) {
         ipp_attribute_t *attr = ippFindAttribute(response, "number-of-documents", IPP_TAG_INTEGER);
-        documents = attr ? ippGetInteger(attr, 0) : 0;
+        whole = attr && ippGetInteger(attr, 0) > 0;
     }
     ippDelete(response);
-    return documents;
+    return whole;
 }
 
-bool PrintService::Cancel(const QByteArray &queue, int jobId, QDeadlineTimer deadline)
+bool CupsPrintService::Cancel(const JobRef &job, QDeadlineTimer deadline)
 {
-    PrintService canceller(deadline);
+    // Over a connection of its own, as the one that made the job may be
+    // stuck mid-request.
+    CupsPrintService canceller(deadline);
     if (!canceller.Reached() || canceller.GaveUp())
         return false;
-    cupsCancelJob2(canceller.m_http, queue.constData(), jobId, 0);
+    const QByteArray queue = job.printer.section(QLatin1Char('/'), 0, 0).toUtf8();
+    cupsCancelJob2(canceller.m_http, queue.constData(), job.id, 0);
     return !canceller.GaveUp();
+}
+
+} // namespace
+
+std::unique_ptr<PrintService> OpenPrintService(QDeadlineTimer deadline)
+{
+    return std::make_unique<CupsPrintService>(deadline);
 }
