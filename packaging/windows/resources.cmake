@@ -1,0 +1,54 @@
+# The program's icon and version information, compiled into plendrik.exe.
+# Included from app/ once the target exists.
+enable_language(RC)
+
+find_program(RSVG_CONVERT rsvg-convert REQUIRED)
+# icotool copies each frame in as given: the sizes below as 32-bit bitmaps,
+# which every Windows reads, and 256 as the PNG itself, byte for byte, so
+# the same sources give the same icon.
+find_program(ICOTOOL icotool REQUIRED)
+
+set(icon_dir ${CMAKE_CURRENT_BINARY_DIR}/icon)
+set(icon ${icon_dir}/plendrik.ico)
+set(frames)
+foreach(size 16 24 32 48 64 256)
+    set(png ${icon_dir}/${size}.png)
+    add_custom_command(OUTPUT ${png}
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${icon_dir}
+        COMMAND ${RSVG_CONVERT} --width ${size} --height ${size} --output ${png}
+                ${PROJECT_SOURCE_DIR}/packaging/plendrik.svg
+        DEPENDS ${PROJECT_SOURCE_DIR}/packaging/plendrik.svg
+        VERBATIM)
+    list(APPEND frames ${png})
+endforeach()
+list(POP_BACK frames large)
+add_custom_command(OUTPUT ${icon}
+    COMMAND ${ICOTOOL} --create --output=${icon} ${frames} --raw=${large}
+    DEPENDS ${frames} ${large}
+    VERBATIM)
+
+# The copyright holder as packaging/copyright names them, and nothing more.
+file(STRINGS ${PROJECT_SOURCE_DIR}/packaging/copyright holder REGEX "^Copyright: " LIMIT_COUNT 1)
+string(REGEX REPLACE "^Copyright: *" "" PLENDRIK_COPYRIGHT "${holder}")
+foreach(part MAJOR MINOR PATCH TWEAK)
+    if(PROJECT_VERSION_${part} STREQUAL "")
+        set(PLENDRIK_VERSION_${part} 0)
+    else()
+        set(PLENDRIK_VERSION_${part} ${PROJECT_VERSION_${part}})
+    endif()
+endforeach()
+set(PLENDRIK_ICON ${icon})
+configure_file(${PROJECT_SOURCE_DIR}/packaging/windows/plendrik.rc.in ${CMAKE_CURRENT_BINARY_DIR}/plendrik.rc @ONLY)
+target_sources(plendrik PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/plendrik.rc)
+# windres reads no dependency file: name the icon, so a new one is compiled in.
+set_source_files_properties(${CMAKE_CURRENT_BINARY_DIR}/plendrik.rc PROPERTIES OBJECT_DEPENDS ${icon})
+# The installer shows the same icon.
+set_target_properties(plendrik PROPERTIES PLENDRIK_ICON ${icon})
+
+# The project's warning and sanitizer options are the C++ compiler's; windres
+# stops at them.
+get_target_property(options plendrik COMPILE_OPTIONS)
+if(options)
+    list(TRANSFORM options REPLACE "^(.+)$" "$<$<NOT:$<COMPILE_LANGUAGE:RC>>:\\1>")
+    set_target_properties(plendrik PROPERTIES COMPILE_OPTIONS "${options}")
+endif()
