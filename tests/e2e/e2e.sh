@@ -1,21 +1,35 @@
 #!/usr/bin/env bash
 # Drives the program from the keyboard on a private X display and prints
 # through a private cupsd, then compares each printed page with a page
-# written by hand in expected/.
+# written by hand in expected/. With --windows, the same for the Windows
+# build under Wine: installed by its setup into a fresh Wine prefix, which
+# prints to the cupsd through Wine's PostScript driver; first with no
+# printer at all, and uninstalled at the end.
 #   e2e.sh PATH/TO/plendrik
+#   e2e.sh --windows PATH/TO/plendrik-VERSION-setup.exe
 # Ends with "N passed, N failed"; exit status is non-zero on any failure.
 # A screenshot of the data-entry window is left in the current folder.
 set -euo pipefail
 
-app_bin=${1:?usage: e2e.sh PATH/TO/plendrik}
+windows=0
+if [[ ${1-} == --windows ]]; then
+    windows=1
+    shift
+fi
+app_bin=${1:?usage: e2e.sh PATH/TO/plendrik | e2e.sh --windows PATH/TO/setup.exe}
 here=$(cd "$(dirname "$0")" && pwd)
 harness=$here/../harness
 expected=$here/expected
 shot_dir=$PWD
 # shellcheck source=../harness/cupsd.sh
 source "$harness/cupsd.sh"
-# shellcheck source=../harness/xsession.sh
-source "$harness/xsession.sh"
+if ((windows)); then
+    # shellcheck source=../windows/installed.sh
+    source "$here/../windows/installed.sh"
+else
+    # shellcheck source=../harness/xsession.sh
+    source "$harness/xsession.sh"
+fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/plendrik-e2e.XXXXXX")
 app_pid=
@@ -26,7 +40,12 @@ stop_all() {
         wait "$app_pid" 2>/dev/null || true
     fi
     cupsd_stop
-    xsession_stop
+    if ((windows)); then
+        wine_session_stop
+        rm -rf "${WINE_SNAPSHOT_DIR-}"
+    else
+        xsession_stop
+    fi
     rm -rf "$work"
 }
 trap stop_all EXIT
@@ -74,9 +93,18 @@ no_jobs() { (($(jobs_total) == 0)) && (($(data_files) == 0)); }
 exactly_three_jobs() { (($(jobs_total) == 3)) && (($(data_files) == 3)); }
 
 is_pdf() { [[ -f $1 && $(head -c 4 "$1") == %PDF ]]; }
+# What the printer gets: the PDF itself, or from Wine, PostScript.
+job_format=PDF job_magic=%PDF
+((windows)) && job_format=PostScript job_magic=%!PS
+is_job() { [[ -f $1 && $(head -c 4 "$1") == "$job_magic" ]]; }
 same_page() {
+    local pdf=$1
+    if ((windows)); then
+        pdf=$work/job.pdf
+        ps2pdf "$1" "$pdf" || return 1
+    fi
     # diff prints its differences, which is the message wanted on failure.
-    "$harness/pdf-lines.sh" "$1" 36 36 12 >"$work/page.txt" || return 1
+    "$harness/pdf-lines.sh" "$pdf" 36 36 12 >"$work/page.txt" || return 1
     diff -u "$2" "$work/page.txt"
 }
 # cupsd writes a job's control file a moment after the job completes.
@@ -99,20 +127,75 @@ report() {
     check "$title: job $n completes" cupsd_wait_completed "$n" 30
     local data
     data=$(cupsd_spool_dir)/d$num-001
-    check "$title: kept job file is a PDF" is_pdf "$data"
+    check "$title: kept job file is $job_format" is_job "$data"
     check "$title: printed page matches expected/${page##*/}" same_page "$data" "$page"
     check "$title: control file names the job \"$title\"" names_job "$(cupsd_spool_dir)/c$num" "$title"
 }
 
-# --- 1. start ----------------------------------------------------------------
-need "cupsd starts with the test queue" cupsd_start
-need "X session starts" xsession_start
+start_program() {
+    if ((windows)); then
+        wine "$INSTALLED_EXE" >"$work/app.log" 2>&1 &
+    else
+        mkdir -p "$work/home"
+        HOME=$work/home LC_ALL=C.UTF-8 ASAN_OPTIONS=detect_leaks=0 "$app_bin" >"$work/app.log" 2>&1 &
+    fi
+    app_pid=$!
+    need "main window \"Plendrik\" appears" wait_window '^Plendrik$' 30
+    need "main window has keyboard focus" wait_focus '^Plendrik$'
+}
+exited() {
+    local i
+    for ((i = 0; i < 200; i++)); do
+        kill -0 "$app_pid" 2>/dev/null || return 0
+        sleep 0.1
+    done
+    return 1
+}
 
-mkdir -p "$work/home"
-HOME=$work/home LC_ALL=C.UTF-8 ASAN_OPTIONS=detect_leaks=0 "$app_bin" >"$work/app.log" 2>&1 &
-app_pid=$!
-need "main window \"Plendrik\" appears" wait_window '^Plendrik$' 30
-need "main window has keyboard focus" wait_focus '^Plendrik$'
+# --- 1. start ----------------------------------------------------------------
+if ((windows)); then
+    need "cupsd with no printer starts" cupsd_start --no-queue
+    need "Wine starts on a private X display" wine_session_start
+    need "setup installs silently" windows_install "$app_bin"
+    check "Start-menu shortcut starts the installed program" windows_shortcut_names_exe
+    check "installed-apps list has Plendrik, with its uninstaller" windows_listed
+
+    # No printer at all: the report is kept in the user's Documents. Windows
+    # is set to 150 % meanwhile: the window's twips scale with it.
+    set_scale() {
+        wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
+        wineserver --kill
+    }
+    size_is() {
+        local id
+        id=$(xdotool search --onlyvisible --name "$1" | head -n 1)
+        [[ $(xwininfo -id "$id" | awk '/Width:/ { w = $NF } /Height:/ { h = $NF } END { print w "x" h }') == "$2" ]]
+    }
+    set_scale 144
+    start_program
+    key alt+f
+    key e
+    need "no printer: \"Data Entry\" appears" wait_window '^Data Entry$'
+    check "150 %: \"Data Entry\" is 4500 x 2790 twips, 450 x 279 pixels" size_is '^Data Entry$' 450x279
+    fast 1001 '<Tab>' 6000 '<Tab>' 3 '<Return>' '<Escape>'
+    check "no printer: \"Data Entry\" closes" wait_gone '^Data Entry$'
+    key alt+r
+    key e
+    check "no printer: \"Report Saved\" box appears" wait_window '^Report Saved$' 20
+    saved=$(find "$WINEPREFIX/drive_c/users" -path '*/Documents/Listing of Data Entered *.pdf' | head -n 1)
+    check "no printer: the report is saved in the user's Documents as a PDF" is_pdf "$saved"
+    check "no printer: its page reads back" grep -q '1001 *6000 *3' <("$harness/pdf-lines.sh" "$saved" 36 36 12)
+    key Return
+    check "no printer: Enter dismisses the box" wait_gone '^Report Saved$'
+    key alt+f
+    key x
+    check "no printer: File, Exit ends the program" exited
+    set_scale 96
+    cupsd_stop
+fi
+need "cupsd starts with the test queue" cupsd_start
+((windows)) || need "X session starts" xsession_start
+start_program
 
 # --- 2. a report with no data ---------------------------------------------------
 key alt+r
@@ -311,14 +394,6 @@ need "main window has focus again" wait_focus '^Plendrik$'
 # --- 10. exit -----------------------------------------------------------------------
 key alt+f
 key x
-exited() {
-    local i
-    for ((i = 0; i < 200; i++)); do
-        kill -0 "$app_pid" 2>/dev/null || return 0
-        sleep 0.1
-    done
-    return 1
-}
 check "File, Exit ends the program" exited
 status=0
 if ! kill -0 "$app_pid" 2>/dev/null; then
@@ -327,5 +402,12 @@ if ! kill -0 "$app_pid" 2>/dev/null; then
     check "exit status is 0 (got $status)" test "$status" -eq 0
 fi
 check "exactly 3 jobs printed in all" exactly_three_jobs
+
+# --- 11. uninstall ------------------------------------------------------------------
+if ((windows)); then
+    check "uninstaller runs silently" windows_uninstall
+    left=$(windows_leftovers)
+    check "uninstall leaves nothing behind${left:+:$'\n'$left}" test -z "$left"
+fi
 
 finish
