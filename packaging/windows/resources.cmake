@@ -27,16 +27,7 @@ add_custom_command(OUTPUT ${icon}
     DEPENDS ${frames} ${large}
     VERBATIM)
 
-# The copyright holder as packaging/copyright names them, and nothing more.
-file(STRINGS ${PROJECT_SOURCE_DIR}/packaging/copyright holder REGEX "^Copyright: " LIMIT_COUNT 1)
-string(REGEX REPLACE "^Copyright: *" "" PLENDRIK_COPYRIGHT "${holder}")
-foreach(part MAJOR MINOR PATCH TWEAK)
-    if(PROJECT_VERSION_${part} STREQUAL "")
-        set(PLENDRIK_VERSION_${part} 0)
-    else()
-        set(PLENDRIK_VERSION_${part} ${PROJECT_VERSION_${part}})
-    endif()
-endforeach()
+include(${CMAKE_CURRENT_LIST_DIR}/about.cmake)
 set(PLENDRIK_ICON ${icon})
 configure_file(${PROJECT_SOURCE_DIR}/packaging/windows/plendrik.rc.in ${CMAKE_CURRENT_BINARY_DIR}/plendrik.rc @ONLY)
 target_sources(plendrik PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/plendrik.rc)
