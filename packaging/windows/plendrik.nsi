@@ -29,6 +29,7 @@ BrandingText "Plendrik ${VERSION}"
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
 !define MUI_FINISHPAGE_RUN "$INSTDIR\plendrik.exe"
+!define MUI_CUSTOMFUNCTION_UNABORT un.RemoveCopy
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
 !insertmacro MUI_UNPAGE_CONFIRM
@@ -94,6 +95,8 @@ Section "Uninstall"
     Delete "$SMPROGRAMS\Plendrik.lnk"
     DeleteRegKey HKCU "${UNINSTALL_KEY}"
     DeleteRegKey /ifempty HKCU "Software\Microsoft\Windows\CurrentVersion\Uninstall"
+    ; Closing at once lets the uninstaller's own file go straight after.
+    SetAutoClose true
 SectionEnd
 
 ; Windows keeps the file of a running program, so this uninstaller (a copy
@@ -103,8 +106,8 @@ SectionEnd
 ; half a minute. It runs detached, without a console of its own, from the
 ; temporary folder, so that it holds none of the folders it removes.
 !define DETACHED_PROCESS 0x00000008
-Function un.onUninstSuccess
-    StrCpy $0 '"$SYSDIR\cmd.exe" /d /s /c "for /l %i in (1,1,30) do (del /f /q "$EXEPATH" 2>nul & if not exist "$EXEPATH" (rmdir "$EXEDIR" 2>nul & rmdir "$LOCALAPPDATA\Programs" 2>nul & exit) & ping -n 2 127.0.0.1 >nul)"'
+Function un.RemoveSelf
+    StrCpy $0 '"$SYSDIR\cmd.exe" /d /s /c "for /l %i in (1,1,30) do (del /f /q "$EXEPATH" 2>nul & rmdir "$EXEDIR" 2>nul & if not exist "$EXEDIR" (rmdir "$LOCALAPPDATA\Programs" 2>nul & exit) & ping -n 2 127.0.0.1 >nul)"'
     StrCpy $6 $TEMP
     ; STARTUPINFOW, all zero but its size, and PROCESS_INFORMATION.
     System::Alloc 104
@@ -120,4 +123,19 @@ Function un.onUninstSuccess
     ${EndIf}
     System::Free $1
     System::Free $2
+FunctionEnd
+
+Function un.onUninstSuccess
+    Call un.RemoveSelf
+FunctionEnd
+
+; Stopped or cancelled, the temporary copy goes all the same; Uninstall.exe
+; itself stays, for the next try.
+Function un.RemoveCopy
+    ${If} $EXEFILE != "Uninstall.exe"
+        Call un.RemoveSelf
+    ${EndIf}
+FunctionEnd
+Function un.onUninstFailed
+    Call un.RemoveCopy
 FunctionEnd
