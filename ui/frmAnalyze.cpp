@@ -9,6 +9,7 @@
 #include <QLayout>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QWindow>
 
 namespace {
 
@@ -69,6 +70,7 @@ void frmAnalyze::mnuFileEnter_Click()
     if (!m_frmData)
         m_frmData = std::make_unique<frmData>();
     m_frmData->exec();
+    TakeBackKeyboard();
 }
 
 void frmAnalyze::mnuExit_Click()
@@ -100,6 +102,16 @@ void frmAnalyze::mnuHelpAbout_Click()
     if (!m_frmAbout)
         m_frmAbout = std::make_unique<frmAbout>();
     m_frmAbout->exec();
+    TakeBackKeyboard();
+}
+
+void frmAnalyze::TakeBackKeyboard()
+{
+    // The window just hidden had no owner, so Windows gives the keyboard to
+    // no window of the program; the operator's next keys must reach this one.
+    // (The toolkit may count it active still, so ask the system directly.)
+    if (QWindow *window = windowHandle())
+        window->requestActivate();
 }
 
 void frmAnalyze::TellPrintResult(const PrintResult &result)

@@ -30,6 +30,7 @@ private:
     void mnuReportPoverty_Click();
     void mnuHelpAbout_Click();
     void TellPrintResult(const PrintResult &result);
+    void TakeBackKeyboard();
 
     Printer &m_printer;
     std::unique_ptr<frmData> m_frmData;

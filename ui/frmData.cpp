@@ -190,7 +190,9 @@ bool frmData::HeldKey(const QKeyEvent *event)
     // ShortcutOverride comes first for every press, before its access key
     // or its KeyPress.
     if (event->type() == QEvent::ShortcutOverride || !m_press || m_press->key != key) {
-        const bool repeat = IsKeyRepeat(event).value_or(event->isAutoRepeat() || m_down.contains(key));
+        // Not the toolkit's own repeat flag: on Windows it keeps a key as down
+        // when its release went to no window, and flags the next press.
+        const bool repeat = IsKeyRepeat(event).value_or(m_down.contains(key));
         m_down.insert(key);
         if (!repeat)
             m_acted.remove(key);
@@ -214,9 +216,17 @@ bool frmData::InCharge() const
 
 void frmData::showEvent(QShowEvent *event)
 {
-    // However the window was last left, typing starts with the ID.
-    if (!event->spontaneous())
+    if (!event->spontaneous()) {
+        // However the window was last left, typing starts with the ID.
         txtID->setFocus();
+        // Keys pressed before it opened are none of its business. Where the
+        // system does not report key state exactly, a key let go while no
+        // window of the program had the keyboard (it had just closed this
+        // one) would otherwise count as down still.
+        m_down.clear();
+        m_acted.clear();
+        m_press.reset();
+    }
     QDialog::showEvent(event);
 }
 
