@@ -303,13 +303,16 @@ PrintResult DefaultPrinter::HandOver(const LaidOutReport &report)
         // The service may have taken the whole document and print it when it
         // comes back; saying it was not printed would have it printed twice.
         // Whether it did is asked at the next report.
-        m_unfinishedJobs.append({printer.name, job.jobId});
+        // (A spooler that went silent before it told the job's number has
+        // nothing to ask about later.)
+        if (job.jobId > 0)
+            m_unfinishedJobs.append({printer.name, job.jobId});
+        const QString asJob = job.jobId > 0 ? QStringLiteral(" as job %1").arg(job.jobId) : QString();
         return {PrintResult::Status::Unconfirmed,
-                QStringLiteral("The report went to the printer \"%1\" as job %2, but the print service has not "
+                QStringLiteral("The report went to the printer \"%1\"%2, but the print service has not "
                                "confirmed it. It may still print once the service answers again: check the "
                                "printer before printing the report again.")
-                    .arg(printer.name)
-                    .arg(job.jobId),
+                    .arg(printer.name, asJob),
                 {}};
     }
     // A job without all of its document would only sit in the queue, or

@@ -8,6 +8,9 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <deque>
+#include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -148,11 +151,59 @@ bool ShowsWindow(DWORD thread)
     return shown;
 }
 
-// Runs call on a thread of its own and waits for it until the deadline; the
-// spooler's calls cannot be given one. Past the deadline the thread is left
-// to finish alone. While that thread shows a window, a printer driver is
-// asking the operator something (where to save a file, say): that time does
-// not count.
+// The one thread that asks the spooler and draws on printers, for the life
+// of the program. One thread rather than one a call: the toolkit keeps
+// per-thread state for every thread that draws, and under Wine a new one
+// could not start while the last one's was being cleared away.
+class SpoolerThread
+{
+public:
+    static SpoolerThread &Instance()
+    {
+        static auto *thread = new SpoolerThread; // never ends, so never destroyed
+        return *thread;
+    }
+
+    void Post(std::function<void()> task)
+    {
+        const std::lock_guard lock(m_mutex);
+        m_tasks.push_back(std::move(task));
+        m_wake.notify_one();
+    }
+
+    DWORD Id() const { return m_id; }
+
+private:
+    SpoolerThread()
+    {
+        std::promise<DWORD> started;
+        std::thread([this, &started] {
+            started.set_value(GetCurrentThreadId());
+            for (;;) {
+                std::function<void()> task;
+                {
+                    std::unique_lock lock(m_mutex);
+                    m_wake.wait(lock, [this] { return !m_tasks.empty(); });
+                    task = std::move(m_tasks.front());
+                    m_tasks.pop_front();
+                }
+                task();
+            }
+        }).detach();
+        m_id = started.get_future().get();
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<std::function<void()>> m_tasks;
+    DWORD m_id = 0;
+};
+
+// Runs call on the spooler's thread and waits for it until the deadline; the
+// spooler's calls cannot be given one. A call given up on before it began
+// never runs; one under way goes on alone. While that thread shows a window,
+// a printer driver is asking the operator something (where to save a file,
+// say): that time does not count.
 template <typename Call>
 std::optional<std::invoke_result_t<Call>> RunWithin(Call call, QDeadlineTimer &deadline)
 {
@@ -162,26 +213,30 @@ std::optional<std::invoke_result_t<Call>> RunWithin(Call call, QDeadlineTimer &d
         std::mutex mutex;
         std::condition_variable done;
         std::optional<Result> result;
-        DWORD thread = 0;
+        bool abandoned = false;
     };
     const auto shared = std::make_shared<Shared>();
-    std::thread([shared, call = std::move(call)]() mutable {
+    SpoolerThread &thread = SpoolerThread::Instance();
+    thread.Post([shared, call = std::move(call)]() mutable {
         {
             const std::lock_guard lock(shared->mutex);
-            shared->thread = GetCurrentThreadId();
+            if (shared->abandoned)
+                return;
         }
         Result result = call();
         const std::lock_guard lock(shared->mutex);
         shared->result = std::move(result);
         shared->done.notify_all();
-    }).detach();
+    });
 
     std::unique_lock lock(shared->mutex);
     while (!shared->done.wait_for(lock, kPoll, [&shared] { return shared->result.has_value(); })) {
-        if (shared->thread != 0 && ShowsWindow(shared->thread))
+        if (ShowsWindow(thread.Id())) {
             deadline += kPoll.count();
-        else if (deadline.hasExpired())
+        } else if (deadline.hasExpired()) {
+            shared->abandoned = true;
             return std::nullopt;
+        }
     }
     return std::move(shared->result);
 }
