@@ -22,7 +22,7 @@ test_packages=(xvfb xauth openbox xdotool x11-utils imagemagick cups cups-client
                clang libclang-rt-14-dev libpoppler-cpp-dev pkg-config) # the fuzz run
 bench_packages=(libbenchmark-dev libxcb1-dev libxcb-damage0-dev xvfb)
 # Qt's sources come unpacked by dpkg-source (dpkg-dev); the installer is NSIS.
-windows_packages=(g++-mingw-w64-x86-64-posix dpkg-dev nsis fonts-dejavu-core librsvg2-bin imagemagick)
+windows_packages=(g++-mingw-w64-x86-64-posix dpkg-dev nsis fonts-dejavu-core librsvg2-bin icoutils)
 # The Windows build's tests run under Wine, which prints through CUPS as
 # PostScript (ghostscript turns it into PDF to read back).
 wine_packages=(wine wine64 xvfb xauth openbox xdotool x11-utils cups cups-client ghostscript poppler-utils binutils)

@@ -36,10 +36,3 @@ set_source_files_properties(${CMAKE_CURRENT_BINARY_DIR}/plendrik.rc PROPERTIES O
 # The installer shows the same icon.
 set_target_properties(plendrik PROPERTIES PLENDRIK_ICON ${icon})
 
-# The project's warning and sanitizer options are the C++ compiler's; windres
-# stops at them.
-get_target_property(options plendrik COMPILE_OPTIONS)
-if(options)
-    list(TRANSFORM options REPLACE "^(.+)$" "$<$<NOT:$<COMPILE_LANGUAGE:RC>>:\\1>")
-    set_target_properties(plendrik PROPERTIES COMPILE_OPTIONS "${options}")
-endif()
