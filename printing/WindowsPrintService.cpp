@@ -296,30 +296,30 @@ DefaultDestination WindowsPrintService::Default()
     using Missing = DefaultDestination::Missing;
     const auto answer = Ask([] {
         DefaultDestination found;
+        // error, unless it is the one that means the printer is absent.
+        const auto missing = [&found](DWORD error, DWORD absent, Missing why) {
+            const Trouble trouble = TroubleOf(error);
+            found.missing = error == absent                           ? why
+                            : trouble.kind == Trouble::Kind::NotRunning ? Missing::NotRunning
+                                                                        : Missing::Unknown;
+            found.words = trouble.words;
+            return found;
+        };
         DWORD size = 0;
-        GetDefaultPrinterW(nullptr, &size);
+        DWORD error = GetDefaultPrinterW(nullptr, &size) ? DWORD(ERROR_SUCCESS) : GetLastError();
         std::wstring name(size, L'\0');
         if (size == 0 || !GetDefaultPrinterW(name.data(), &size)) {
-            const DWORD error = GetLastError();
-            found.missing = error == ERROR_FILE_NOT_FOUND                         ? Missing::NoneChosen
-                            : TroubleOf(error).kind == Trouble::Kind::NotRunning ? Missing::NotRunning
-                                                                                  : Missing::Unknown;
-            found.words = TroubleOf(error).words;
-            return found;
+            if (size != 0)
+                error = GetLastError();
+            return missing(error, ERROR_FILE_NOT_FOUND, Missing::NoneChosen);
         }
         found.destination.name = QString::fromWCharArray(name.c_str());
-        DWORD error = ERROR_SUCCESS;
         const PrinterHandle printer = Open(found.destination.name, &error);
         std::vector<BYTE> info;
         if (printer)
             info = PrinterInfo(printer.get(), &error);
-        if (info.empty()) {
-            found.missing = error == ERROR_INVALID_PRINTER_NAME                   ? Missing::Gone
-                            : TroubleOf(error).kind == Trouble::Kind::NotRunning ? Missing::NotRunning
-                                                                                  : Missing::Unknown;
-            found.words = TroubleOf(error).words;
-            return found;
-        }
+        if (info.empty())
+            return missing(error, ERROR_INVALID_PRINTER_NAME, Missing::Gone);
         const auto *printerInfo = reinterpret_cast<const PRINTER_INFO_2W *>(info.data());
         found.destination.state = StateOf(printerInfo->Status, printerInfo->Attributes);
         return found;
