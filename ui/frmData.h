@@ -10,7 +10,6 @@ class QGroupBox;
 class QKeyEvent;
 class QLabel;
 class QLineEdit;
-class QMessageBox;
 class QPushButton;
 
 // The data-entry window: the operator types one household at a time. Next
