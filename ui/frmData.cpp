@@ -1,7 +1,7 @@
 #include "frmData.h"
 
 #include "Households.h"
-#include "KeyRepeat.h"
+#include "HeldKeys.h"
 #include "Twips.h"
 
 #include <QApplication>
@@ -57,22 +57,6 @@ void FitFont(QWidget *window, const QList<QLabel *> &labels)
     window->setFont(font);
 }
 
-// Enter (Next, or a box's answer), Esc (Close, or a box's Cancel) and Space
-// on a button act on their press. Space held in a text box still types blanks.
-bool Acts(const QKeyEvent *event)
-{
-    const int key = event->key();
-    return key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape
-           || (key == Qt::Key_Space && qobject_cast<const QAbstractButton *>(QApplication::focusWidget()));
-}
-
-// The key itself, whatever the modifiers make of it: N let go after Alt is
-// still N. Events made up by tests carry no scan code.
-int KeyOf(const QKeyEvent *event)
-{
-    return event->nativeScanCode() != 0 ? static_cast<int>(event->nativeScanCode()) : -event->key();
-}
-
 QPushButton *MakeButton(QWidget *parent, const char *name, const QString &caption)
 {
     auto *button = new QPushButton(caption, parent);
@@ -123,10 +107,9 @@ frmData::frmData(QWidget *parent)
 
     connect(cmdNext, &QPushButton::clicked, this, &frmData::cmdNext_Click);
     connect(cmdClose, &QPushButton::clicked, this, &frmData::cmdClose_Click);
-    // Key state is the whole keyboard's: a key let go in another window
-    // must be known here too.
-    WatchKeyRepeat();
-    QCoreApplication::instance()->installEventFilter(this);
+    m_heldKeys = new HeldKeys(this);
+    for (QWidget *control : QList<QWidget *>{txtID, txtIncome, txtNumPersons, cmdNext, cmdClose})
+        control->installEventFilter(this);
 }
 
 void frmData::reject()
@@ -136,82 +119,26 @@ void frmData::reject()
 
 bool frmData::eventFilter(QObject *watched, QEvent *event)
 {
-    switch (event->type()) {
-    case QEvent::ShortcutOverride:
-    case QEvent::KeyPress:
-    case QEvent::KeyRelease:
-        // Each key event from the desktop reaches a window once; the window
-        // then hands it on among its widgets.
-        if (watched->isWindowType() && HeldKey(static_cast<QKeyEvent *>(event)))
+    if (event->type() == QEvent::KeyPress && qobject_cast<QLineEdit *>(watched)) {
+        // Alt with a letter that no access key took (the main window's
+        // Alt+F, say) types nothing, as in any native text box. AltGr comes
+        // as Ctrl+Alt on Windows and types its characters.
+        const auto *key = static_cast<QKeyEvent *>(event);
+        const Qt::KeyboardModifiers held = key->modifiers();
+        if ((held & Qt::AltModifier) && !(held & Qt::ControlModifier) && !key->text().isEmpty()
+            && key->text().front().isPrint())
             return true;
-        break;
-    case QEvent::Shortcut: {
-        if (m_press && InCharge()) {
-            // An access key acts on its press; its repeats press nothing.
-            const Press press = *std::exchange(m_press, std::nullopt);
-            if (press.repeat)
-                return true;
-            m_acted.insert(press.key);
-        }
-        // The toolkit presses a button for its access key 100 ms later, and keys
-        // typed meanwhile would land first: in the fields of the household being
-        // stored, or in an ID that makes Close ask. Press it now instead.
-        if ((watched == cmdNext || watched == cmdClose) && !static_cast<QShortcutEvent *>(event)->isAmbiguous()) {
-            static_cast<QPushButton *>(watched)->click();
-            return true;
-        }
-        break;
     }
-    case QEvent::ApplicationDeactivate:
-        // Keys let go while another program has the keyboard are never
-        // reported here. (A key held meanwhile may act once more.)
-        m_down.clear();
-        m_press.reset();
-        break;
-    default:
-        break;
+    // The toolkit presses a button for its access key 100 ms later, and keys
+    // typed meanwhile would land first: in the fields of the household being
+    // stored, or in an ID that makes Close ask. Press it now instead. (An
+    // access key's repeats never get this far: HeldKeys drops them.)
+    if (event->type() == QEvent::Shortcut && (watched == cmdNext || watched == cmdClose)
+        && !static_cast<QShortcutEvent *>(event)->isAmbiguous()) {
+        static_cast<QPushButton *>(watched)->click();
+        return true;
     }
     return QDialog::eventFilter(watched, event);
-}
-
-bool frmData::HeldKey(const QKeyEvent *event)
-{
-    const int key = KeyOf(event);
-    if (event->type() == QEvent::KeyRelease) {
-        m_press.reset();
-        // A release made up between repeats: the key is still down, and a
-        // button would click on it.
-        if (IsKeyRepeat(event).value_or(event->isAutoRepeat()))
-            return m_acted.contains(key) && InCharge();
-        m_down.remove(key);
-        m_acted.remove(key);
-        return false;
-    }
-    // ShortcutOverride comes first for every press, before its access key
-    // or its KeyPress.
-    if (event->type() == QEvent::ShortcutOverride || !m_press || m_press->key != key) {
-        // Not the toolkit's own repeat flag: on Windows it keeps a key as down
-        // when its release went to no window, and flags the next press.
-        const bool repeat = IsKeyRepeat(event).value_or(m_down.contains(key));
-        m_down.insert(key);
-        if (!repeat)
-            m_acted.remove(key);
-        m_press = Press{key, repeat};
-    }
-    if (event->type() == QEvent::ShortcutOverride)
-        return false;
-    const bool repeat = std::exchange(m_press, std::nullopt)->repeat;
-    if (repeat)
-        return m_acted.contains(key) && InCharge();
-    if (InCharge() && Acts(event))
-        m_acted.insert(key);
-    return false;
-}
-
-bool frmData::InCharge() const
-{
-    const QWidget *modal = QApplication::activeModalWidget();
-    return modal && (modal == this || modal->parentWidget() == this);
 }
 
 void frmData::showEvent(QShowEvent *event)
@@ -219,13 +146,7 @@ void frmData::showEvent(QShowEvent *event)
     if (!event->spontaneous()) {
         // However the window was last left, typing starts with the ID.
         txtID->setFocus();
-        // Keys pressed before it opened are none of its business. Where the
-        // system does not report key state exactly, a key let go while no
-        // window of the program had the keyboard (it had just closed this
-        // one) would otherwise count as down still.
-        m_down.clear();
-        m_acted.clear();
-        m_press.reset();
+        m_heldKeys->StartAfresh();
     }
     QDialog::showEvent(event);
 }

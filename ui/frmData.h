@@ -1,13 +1,10 @@
 #pragma once
 
 #include <QDialog>
-#include <QSet>
-
-#include <optional>
 
 enum class AddResult;
+class HeldKeys;
 class QGroupBox;
-class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -37,12 +34,6 @@ private:
     // the texts and puts the cursor in the field at fault.
     bool SaveHousehold();
     void ExplainRefusal(AddResult result);
-    // A key held down acts once: every key event the desktop sends to a
-    // window passes through HeldKey, which keeps which keys are down. A press
-    // of a key already down is a repeat, and while this window or one of its
-    // boxes is up, the repeats of a key whose press acted are dropped.
-    bool HeldKey(const QKeyEvent *event);
-    bool InCharge() const;
 
     QGroupBox *Frame1;
     QLabel *Label1;
@@ -54,12 +45,5 @@ private:
     QPushButton *cmdNext;
     QPushButton *cmdClose;
 
-    struct Press
-    {
-        int key;
-        bool repeat;
-    };
-    std::optional<Press> m_press; // the press being delivered, from its ShortcutOverride on
-    QSet<int> m_down;             // the keys down now
-    QSet<int> m_acted;            // those of them whose press acted here
+    HeldKeys *m_heldKeys;
 };
