@@ -77,6 +77,15 @@ Destination::State StateOf(const cups_dest_t *dest)
     // A stopped queue takes the job and holds it.
     if (OptionOf(dest, "printer-state") == QString::number(IPP_PSTATE_STOPPED))
         return Destination::State::Stopped;
+    // What the printer itself reports, as its backend passes it on. (A
+    // printer that simply does not answer shows nothing here.)
+    const QStringList reasons = OptionOf(dest, "printer-state-reasons").split(QLatin1Char(','));
+    if (std::any_of(reasons.cbegin(), reasons.cend(),
+                    [](const QString &reason) { return reason == QLatin1String("offline-report"); }))
+        return Destination::State::Offline;
+    if (std::any_of(reasons.cbegin(), reasons.cend(),
+                    [](const QString &reason) { return reason.endsWith(QLatin1String("-error")); }))
+        return Destination::State::InError;
     return Destination::State::Ready;
 }
 
@@ -132,7 +141,7 @@ public:
     CupsPrintService &operator=(const CupsPrintService &) = delete;
 
     bool Reached() const override { return m_http != nullptr; }
-    bool GaveUp() const override { return m_gaveUp; }
+    Trouble Silence() const override { return {m_gaveUp ? Trouble::Kind::Silent : Trouble::Kind::None, {}}; }
     DefaultDestination Default() override;
     QPageSize DefaultPaper() override;
     QStringList Printers() override;
@@ -150,8 +159,8 @@ private:
     // the service's default); null when there is none or no answer.
     DestPtr DefaultDest();
     // Asks about one printer by name, or with an empty name about the
-    // service's default, and answers the service's status.
-    ipp_status_t Ask(const QString &printer);
+    // service's default, and answers the service's status and the response.
+    ipp_status_t Ask(const QString &printer, const char *attribute = nullptr, int *value = nullptr);
     // What went wrong with the last question, for when it did.
     Trouble LastTrouble() const;
 
@@ -216,11 +225,13 @@ DestPtr CupsPrintService::DefaultDest()
 
 DefaultDestination CupsPrintService::Default()
 {
-    using Missing = DefaultDestination::Missing;
+    using Kind = Trouble::Kind;
     DefaultDestination answer;
     m_default = DefaultDest();
     if (m_default) {
-        answer.destination = {NameOf(m_default.get()), StateOf(m_default.get())};
+        answer.destination = {NameOf(m_default.get()), StateOf(m_default.get()), 0};
+        if (answer.destination.state != Destination::State::Ready)
+            Ask(answer.destination.name, "queued-job-count", &answer.destination.waiting);
         return answer;
     }
     // cupsGetNamedDest says "not found" whatever kept it from a
@@ -228,19 +239,19 @@ DefaultDestination CupsPrintService::Default()
     const Choice choice = ChosenDefault();
     const ipp_status_t why = Ask(choice.name);
     if (m_gaveUp)
-        answer.missing = Missing::Silent;
+        answer.trouble.kind = Kind::Silent;
     else if (why == IPP_STATUS_ERROR_SERVICE_UNAVAILABLE)
-        answer.missing = Missing::NotRunning;
+        answer.trouble.kind = Kind::NotRunning;
     else if (why == IPP_STATUS_ERROR_NOT_FOUND && choice.name.isEmpty())
-        answer.missing = Missing::NoneChosen;
+        answer.trouble.kind = Kind::NoneChosen;
     else if (why == IPP_STATUS_ERROR_NOT_FOUND)
-        answer = {Missing::Gone, {choice.name, {}}, choice.by, choice.file, {}};
+        answer = {{Kind::Gone, {}}, {choice.name, {}, 0}, choice.by, choice.file};
     else
-        answer = {Missing::Unknown, {}, {}, {}, LastTrouble().words};
+        answer.trouble = {Kind::Refused, LastTrouble().words};
     return answer;
 }
 
-ipp_status_t CupsPrintService::Ask(const QString &printer)
+ipp_status_t CupsPrintService::Ask(const QString &printer, const char *attribute, int *value)
 {
     if (!m_http || m_gaveUp)
         return IPP_STATUS_ERROR_SERVICE_UNAVAILABLE;
@@ -255,7 +266,12 @@ ipp_status_t CupsPrintService::Ask(const QString &printer)
         request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
         ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri.data());
     }
-    ippDelete(cupsDoRequest(m_http, request, "/"));
+    if (attribute)
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, attribute);
+    ipp_t *response = cupsDoRequest(m_http, request, "/");
+    if (ipp_attribute_t *found = attribute && value ? ippFindAttribute(response, attribute, IPP_TAG_INTEGER) : nullptr)
+        *value = ippGetInteger(found, 0);
+    ippDelete(response);
     return cupsLastError();
 }
 
@@ -377,11 +393,11 @@ bool CupsPrintService::Cancel(const JobRef &job, QDeadlineTimer deadline)
     // Over a connection of its own, as the one that made the job may be
     // stuck mid-request.
     CupsPrintService canceller(deadline);
-    if (!canceller.Reached() || canceller.GaveUp())
+    if (!canceller.Reached() || canceller.m_gaveUp)
         return false;
     const QByteArray queue = job.printer.section(QLatin1Char('/'), 0, 0).toUtf8();
     cupsCancelJob2(canceller.m_http, queue.constData(), job.id, 0);
-    return !canceller.GaveUp();
+    return !canceller.m_gaveUp;
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <limits>
@@ -70,50 +71,63 @@ QString Explained(const Trouble &trouble, const QString &printer)
         return NoAnswer();
     case Trouble::Kind::NotRunning:
         return NotRunning();
+    case Trouble::Kind::ServerUnreachable:
+        return NotPrinted(QStringLiteral("the print server \"%1\" does not answer").arg(trouble.words));
     case Trouble::Kind::BrokenOff:
         return NotPrinted(QStringLiteral("the connection to the print service broke off (%1)").arg(trouble.words));
     case Trouble::Kind::NotAccepting:
         return NotPrinted(QStringLiteral("the printer \"%1\" is not accepting jobs").arg(printer));
+    case Trouble::Kind::Cancelled:
+        return QStringLiteral("The report was not printed because saving it was cancelled.");
     case Trouble::Kind::FileUnreadable:
         return NotPrinted(QStringLiteral("its temporary file could not be read"));
+    case Trouble::Kind::NoneChosen:
+    case Trouble::Kind::Gone:
     case Trouble::Kind::Refused:
         break;
     }
     return NotPrinted(QStringLiteral("the printer \"%1\" refused the job (%2)").arg(printer, trouble.words));
 }
 
-// Why a printer cannot take a job now, or empty when it can.
+// Why a printer cannot take a job now, or empty when it can. What is already
+// waiting there is said too: it prints when the printer is put right, so a
+// report printed again meanwhile would come out twice.
 QString Unready(const Destination &printer)
 {
-    const QString name = QLatin1Char('"') + printer.name + QLatin1Char('"');
+    QString why;
     switch (printer.state) {
     case Destination::State::Ready:
         return {};
     case Destination::State::NotAccepting:
-        return Explained({Trouble::Kind::NotAccepting, {}}, printer.name);
+        why = QStringLiteral("is not accepting jobs");
+        break;
     case Destination::State::Stopped:
-        return NotPrinted(QStringLiteral("the printer %1 is stopped").arg(name));
+        why = QStringLiteral("is stopped");
+        break;
     case Destination::State::Paused:
-        return NotPrinted(QStringLiteral("the printer %1 is paused").arg(name));
+        why = QStringLiteral("is paused");
+        break;
     case Destination::State::Offline:
-        return NotPrinted(QStringLiteral("the printer %1 is offline").arg(name));
+        why = QStringLiteral("is offline");
+        break;
     case Destination::State::InError:
-        return NotPrinted(QStringLiteral("the printer %1 reports an error").arg(name));
+        why = QStringLiteral("reports an error");
+        break;
     case Destination::State::NotAvailable:
-        return NotPrinted(QStringLiteral("the printer %1 is not available").arg(name));
+        why = QStringLiteral("is not available");
+        break;
     }
-    return {};
+    if (printer.waiting == 1)
+        why += QStringLiteral(", with 1 job already waiting on it");
+    else if (printer.waiting > 1)
+        why += QStringLiteral(", with %1 jobs already waiting on it").arg(printer.waiting);
+    return NotPrinted(QStringLiteral("the printer \"%1\" %2").arg(printer.name, why));
 }
 
 QString WhyNoDefault(const DefaultDestination &answer)
 {
     using By = DefaultDestination::ChosenBy;
-    switch (answer.missing) {
-    case DefaultDestination::Missing::Silent:
-        return NoAnswer();
-    case DefaultDestination::Missing::NotRunning:
-        return NotRunning();
-    case DefaultDestination::Missing::Gone: {
+    if (answer.trouble.kind == Trouble::Kind::Gone) {
         const QString where = answer.chosenBy == By::LpdestVariable    ? QStringLiteral("by the LPDEST environment variable")
                               : answer.chosenBy == By::PrinterVariable ? QStringLiteral("by the PRINTER environment variable")
                               : answer.chosenBy == By::OptionsFile
@@ -122,9 +136,9 @@ QString WhyNoDefault(const DefaultDestination &answer)
         return NotPrinted(QStringLiteral("the default printer \"%1\" (set %2) does not exist")
                               .arg(answer.destination.name, where));
     }
-    default:
-        return NotPrinted(QStringLiteral("the default printer could not be found (%1)").arg(answer.words));
-    }
+    if (answer.trouble.kind == Trouble::Kind::Refused)
+        return NotPrinted(QStringLiteral("the default printer could not be found (%1)").arg(answer.trouble.words));
+    return Explained(answer.trouble, answer.destination.name);
 }
 
 // How to print on one of the printers there are, for someone who has chosen
@@ -195,15 +209,9 @@ void DefaultPrinter::Prepare()
     WhileWindowWaits([this] {
         const std::unique_ptr<PrintService> service = m_openService(m_deadline - kCancelWithin.count());
         m_paper = service->DefaultPaper();
-        m_spoolerSilent = service->GaveUp();
+        m_silence = service->Silence();
     });
     m_page.SetPageSize(m_paper);
-}
-
-double DefaultPrinter::ColumnsOf(const QString &text)
-{
-    Prepare();
-    return m_page.ColumnsOf(text);
 }
 
 double DefaultPrinter::PrintAt(double column, const QString &text)
@@ -247,17 +255,17 @@ PrintResult DefaultPrinter::EndDoc(const QString &jobName)
     } else if (laidOut.status != PrintResult::Status::Printed) {
         result = Failure(NotPrinted(QStringLiteral("its pages could not be written to the temporary folder \"%1\"")
                                         .arg(QDir::toNativeSeparators(m_tempDir->path()))));
-    } else if (m_spoolerSilent) {
+    } else if (m_silence.kind != Trouble::Kind::None) {
         // It kept the paper lookup at the top of this report waiting until
         // the report's deadline, moments ago.
-        result = Failure(NoAnswer());
+        result = Failure(Explained(m_silence, QString()));
     } else {
         WhileWindowWaits([this, &result, &report] { result = HandOver(report); });
     }
 
     m_tempDir.reset(); // removes the PDF whatever became of it
     m_page.SetFilePath(QString());
-    m_spoolerSilent = false;
+    m_silence = Trouble();
     if (std::exchange(m_busy, false))
         QGuiApplication::restoreOverrideCursor();
     return result;
@@ -267,17 +275,19 @@ PrintResult DefaultPrinter::HandOver(const LaidOutReport &report)
 {
     const std::unique_ptr<PrintService> service = m_openService(m_deadline - kCancelWithin.count());
     if (!service->Reached())
-        return Failure(service->GaveUp() ? NoAnswer() : NotRunning());
+        return Failure(Explained(service->Silence().kind != Trouble::Kind::None ? service->Silence()
+                                                                                 : Trouble{Trouble::Kind::NotRunning, {}},
+                                 QString()));
 
     const DefaultDestination chosen = service->Default();
-    if (chosen.missing == DefaultDestination::Missing::NoneChosen) {
+    if (chosen.trouble.kind == Trouble::Kind::NoneChosen) {
         const QStringList printers = service->Printers();
-        if (service->GaveUp())
-            return Failure(NoAnswer());
+        if (service->Silence().kind != Trouble::Kind::None)
+            return Failure(Explained(service->Silence(), QString()));
         return Save(report, printers,
                     service->ChooseCommand(printers.size() == 1 ? printers[0] : QStringLiteral("NAME")));
     }
-    if (chosen.missing != DefaultDestination::Missing::No)
+    if (chosen.trouble.kind != Trouble::Kind::None)
         return Failure(WhyNoDefault(chosen));
 
     // The service answers again. A job it never confirmed has printed or
@@ -317,9 +327,13 @@ PrintResult DefaultPrinter::HandOver(const LaidOutReport &report)
                 {}};
     }
     // A job without all of its document would only sit in the queue, or
-    // print after the operator was told it did not.
-    if (job.jobId > 0 && !service->Cancel({printer.name, job.jobId}, m_deadline))
+    // print after the operator was told it did not. Cancelling it gets a
+    // moment of its own even when the driver's work took the report's time.
+    const QDeadlineTimer cancelBy = std::max(m_deadline, QDeadlineTimer(kCancelWithin));
+    if (job.jobId > 0 && !service->Cancel({printer.name, job.jobId}, cancelBy))
         m_unfinishedJobs.append({printer.name, job.jobId});
+    if (job.trouble.kind == Trouble::Kind::Cancelled)
+        return {PrintResult::Status::Cancelled, Explained(job.trouble, printer.name), {}};
     return Failure(Explained(job.trouble, printer.name));
 }
 

@@ -38,7 +38,6 @@ public:
     DefaultPrinter(const DefaultPrinter &) = delete;
     DefaultPrinter &operator=(const DefaultPrinter &) = delete;
 
-    double ColumnsOf(const QString &text) override;
     double PrintAt(double column, const QString &text) override;
     void NewLine() override;
     PrintResult EndDoc(const QString &jobName) override;
@@ -73,7 +72,7 @@ private:
     QString m_tempProblem; // why no temporary file could be made, as a sentence
     QDeadlineTimer m_deadline; // the current report's, set as it begins
     bool m_busy = false; // the busy pointer is shown for the current report
-    bool m_spoolerSilent = false; // the print service left this document's paper lookup unanswered
+    Trouble m_silence; // what left this document's paper lookup unanswered
     QList<JobRef> m_unfinishedJobs; // jobs the service never confirmed
     int m_lastJobId = 0;
 };

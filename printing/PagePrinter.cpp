@@ -165,15 +165,6 @@ double PagePrinter::NaturalWidth(const QString &text) const
     return line.isValid() ? line.naturalTextWidth() : 0.0;
 }
 
-double PagePrinter::ColumnsOf(const QString &text)
-{
-    if (!m_open)
-        Begin();
-    if (!m_metrics)
-        return static_cast<double>(text.size()); // the document failed; any guess will do
-    return Snapped(NaturalWidth(text) / m_columnWidth);
-}
-
 double PagePrinter::PrintAt(double column, const QString &text)
 {
     if (!m_open)

@@ -56,7 +56,6 @@ public:
     // True from the first output of a document until its EndDoc.
     bool DocumentOpen() const { return m_open; }
 
-    double ColumnsOf(const QString &text) override;
     double PrintAt(double column, const QString &text) override;
     void NewLine() override;
 

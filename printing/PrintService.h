@@ -8,9 +8,17 @@
 // spooler); the build picks one. It only answers what happened;
 // DefaultPrinter decides what to do and say about it.
 //
-// Every call blocks until the service answers or the deadline given when
-// it was opened passes, so DefaultPrinter makes them off the window's
-// thread. One PrintService is used on one thread only.
+// Threads. Every call blocks until the service answers or the deadline given
+// when it was opened passes, so DefaultPrinter makes them on a worker thread
+// of its own, one call at a time, while the window's thread waits in an
+// event loop that takes no input. The worker writes what it learns straight
+// into DefaultPrinter: that needs no lock, because the window's thread reads
+// those members only before it starts the worker and after it has joined it.
+// On Windows each call is run in turn on the spooler thread, which also
+// hosts the printer drivers' own windows. A call given up on at its deadline
+// before it began never runs; one under way goes on alone, holding only its
+// own copies (the printer's name, the report's lines), and the spooler
+// thread it holds is left to it: later calls get a thread of their own.
 
 #include <QDeadlineTimer>
 #include <QPageSize>
@@ -23,17 +31,21 @@
 
 class QPagedPaintDevice;
 
-// Why something asked of the service did not happen.
+// What kept something asked of the service from happening.
 struct Trouble
 {
     enum class Kind {
         None,
-        Silent,         // the deadline passed with a question unanswered
-        NotRunning,     // nothing answers where the service should be
-        BrokenOff,      // the connection failed; words are the system's
-        NotAccepting,   // the printer takes no jobs now
-        Refused,        // the service said no, in its own words
-        FileUnreadable, // the laid-out report could not be read
+        Silent,            // the deadline passed with a question unanswered
+        NotRunning,        // nothing answers where the service should be
+        ServerUnreachable, // the print server the printer is on does not answer; words: its name
+        BrokenOff,         // the connection failed; words are the system's
+        NotAccepting,      // the printer takes no jobs now
+        Refused,           // the service said no, in its own words
+        Cancelled,         // the operator cancelled what the printer's driver asked (where to save, say)
+        FileUnreadable,    // the laid-out report could not be read
+        NoneChosen,        // there is no default printer; what printers there are is asked separately
+        Gone,              // the user's own choice names a printer the service lacks
     };
     Kind kind = Kind::None;
     QString words;
@@ -47,27 +59,19 @@ struct Destination
 
     QString name; // as the operator knows it: "office", "office/draft"
     State state = State::Ready;
+    int waiting = 0; // jobs already in its queue
 };
 
-// The default destination, or why there is none.
+// The default destination, or the trouble that kept it from being found.
 struct DefaultDestination
 {
-    enum class Missing {
-        No,         // there is one
-        NoneChosen, // the service has no default; what printers it has are asked separately
-        Gone,       // the user's own choice names a printer the service lacks
-        Silent,     // no answer
-        NotRunning,
-        Unknown,    // words say what the service said
-    };
     // Where the user's choice is made, for Gone.
     enum class ChosenBy { Service, LpdestVariable, PrinterVariable, OptionsFile };
 
-    Missing missing = Missing::No;
+    Trouble trouble;
     Destination destination;
     ChosenBy chosenBy = ChosenBy::Service;
     QString optionsFile; // for OptionsFile
-    QString words;
 };
 
 // A report ready to print: its pages as a PDF file, and the same pages drawn
@@ -101,9 +105,10 @@ public:
     // False when the service could not be reached at all.
     virtual bool Reached() const = 0;
 
-    // True once the deadline passed with a question unanswered; everything
-    // asked since then has failed at once.
-    virtual bool GaveUp() const = 0;
+    // None while every question has been answered. Once the deadline passed
+    // with one unanswered: Silent, or ServerUnreachable when it was a print
+    // server that kept silent; everything asked since then fails at once.
+    virtual Trouble Silence() const = 0;
 
     virtual DefaultDestination Default() = 0;
 

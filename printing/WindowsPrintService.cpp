@@ -251,7 +251,7 @@ public:
     explicit WindowsPrintService(QDeadlineTimer deadline);
 
     bool Reached() const override { return m_reached; }
-    bool GaveUp() const override { return m_gaveUp; }
+    Trouble Silence() const override { return {m_gaveUp ? Trouble::Kind::Silent : Trouble::Kind::None, {}}; }
     DefaultDestination Default() override;
     QPageSize DefaultPaper() override;
     QStringList Printers() override;
@@ -293,16 +293,14 @@ WindowsPrintService::WindowsPrintService(QDeadlineTimer deadline)
 
 DefaultDestination WindowsPrintService::Default()
 {
-    using Missing = DefaultDestination::Missing;
+    using Kind = Trouble::Kind;
     const auto answer = Ask([] {
         DefaultDestination found;
         // error, unless it is the one that means the printer is absent.
-        const auto missing = [&found](DWORD error, DWORD absent, Missing why) {
-            const Trouble trouble = TroubleOf(error);
-            found.missing = error == absent                           ? why
-                            : trouble.kind == Trouble::Kind::NotRunning ? Missing::NotRunning
-                                                                        : Missing::Unknown;
-            found.words = trouble.words;
+        const auto missing = [&found](DWORD error, DWORD absent, Kind why) {
+            found.trouble = TroubleOf(error);
+            if (error == absent)
+                found.trouble = {why, {}};
             return found;
         };
         DWORD size = 0;
@@ -311,7 +309,7 @@ DefaultDestination WindowsPrintService::Default()
         if (size == 0 || !GetDefaultPrinterW(name.data(), &size)) {
             if (size != 0)
                 error = GetLastError();
-            return missing(error, ERROR_FILE_NOT_FOUND, Missing::NoneChosen);
+            return missing(error, ERROR_FILE_NOT_FOUND, Kind::NoneChosen);
         }
         found.destination.name = QString::fromWCharArray(name.c_str());
         const PrinterHandle printer = Open(found.destination.name, &error);
@@ -319,20 +317,20 @@ DefaultDestination WindowsPrintService::Default()
         if (printer)
             info = PrinterInfo(printer.get(), &error);
         if (info.empty())
-            return missing(error, ERROR_INVALID_PRINTER_NAME, Missing::Gone);
+            return missing(error, ERROR_INVALID_PRINTER_NAME, Kind::Gone);
         const auto *printerInfo = reinterpret_cast<const PRINTER_INFO_2W *>(info.data());
         found.destination.state = StateOf(printerInfo->Status, printerInfo->Attributes);
         return found;
     });
     if (!answer)
-        return {Missing::Silent, {}, {}, {}, {}};
+        return {{Kind::Silent, {}}, {}, {}, {}};
     return *answer;
 }
 
 QPageSize WindowsPrintService::DefaultPaper()
 {
     const DefaultDestination chosen = Default();
-    if (chosen.missing != DefaultDestination::Missing::No)
+    if (chosen.trouble.kind != Trouble::Kind::None)
         return QPageSize();
     return Ask([name = chosen.destination.name] {
                DWORD error = ERROR_SUCCESS;

@@ -12,6 +12,7 @@ struct PrintResult
         Printed,     // the spooler accepted the job
         SavedToFile, // there is no default printer; file is where it went
         Unconfirmed, // the spooler has the whole job but never said it took it
+        Cancelled,   // the operator cancelled it (where the driver asked where to save it)
         Failed,      // nothing will print
     };
     Status status = Status::Printed;
@@ -24,12 +25,9 @@ class Printer
 public:
     virtual ~Printer() = default;
 
-    // Width of text in columns as the printer would lay it out on one line; a
-    // column is the width of one character of the printer's fixed-pitch font.
-    virtual double ColumnsOf(const QString &text) = 0;
-
-    // Prints text with its left edge at column (1 is the left margin) on the
-    // current line, and answers the column directly after its last character
+    // Prints text with its left edge at column (1 is the left margin; a
+    // column is the width of one character of the printer's fixed-pitch font)
+    // on the current line, and answers the column directly after its last character
     // as laid out on the paper. The first output after EndDoc begins a new
     // document.
     virtual double PrintAt(double column, const QString &text) = 0;

@@ -126,6 +126,9 @@ void frmAnalyze::TellPrintResult(const PrintResult &result)
     case PrintResult::Status::Unconfirmed:
         title = QStringLiteral("Report Not Confirmed");
         break;
+    case PrintResult::Status::Cancelled:
+        title = QStringLiteral("Report Not Printed");
+        break;
     case PrintResult::Status::Failed:
         title = QStringLiteral("Error");
         break;

@@ -14,6 +14,7 @@
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 #include <cups/cups.h>
 
@@ -51,7 +52,7 @@ QStringList PrintSample(Printer &printer)
         if (!row.isEmpty()) {
             printer.PrintAt(1, row[0]);
             printer.PrintAt(15, row[1]);
-            printer.PrintAt(42 - printer.ColumnsOf(row[2]), row[2]);
+            printer.PrintAt(42 - row[2].size(), row[2]);
         }
         printer.NewLine();
     }
@@ -228,6 +229,14 @@ void DefaultPrinterTest::outcome_data()
     QTest::newRow("queue stopped") << Server::WithQueue << QStringList{"cupsdisable", m_queue}
                                    << QStringList{"cupsenable", m_queue} << QString() << none << Pause::Never
                                    << Failed << queue + " is stopped";
+    // What the printer reports of itself, with a report already waiting there.
+    const QString reasons = QString("ipptool -q -d reasons=%2 ipp://%1/printers/%3 " PRINTING_TEST_DIR "/state-reasons.test")
+                                .arg(QString(QUrl::toPercentEncoding(QFile::decodeName(m_queueServer))), "%1", m_queue);
+    QTest::newRow("printer reports itself offline")
+        << Server::WithQueue
+        << QStringList{"sh", "-c", "lp -H indefinite /etc/hostname >/dev/null && " + reasons.arg("offline-report")}
+        << QStringList{"sh", "-c", "cancel -a && " + reasons.arg("none")} << QString() << none << Pause::Never << Failed
+        << queue + " is offline, with 1 job already waiting on it";
     QTest::newRow("no printer set up") << Server::Empty << none << none << QString() << none << Pause::Never
         << SavedToFile << "No printer is set up, so the report was saved as a PDF file:\n%FILE%";
     const QString onEmpty = "CUPS_SERVER=" + QFile::decodeName(m_emptyServer);

@@ -174,7 +174,7 @@ void PagePrinterTest::layout()
 
     // Right-aligned to end in column 40, the way report figures are.
     const QString amount = "1,234.56";
-    printer.PrintAt(41 - printer.ColumnsOf(amount), amount);
+    printer.PrintAt(41 - amount.size(), amount);
     printer.NewLine();
     rows << Padded(33, amount);
 
@@ -417,8 +417,7 @@ void PagePrinterTest::unwritableFileFailsOnce()
     const QString missing = dir.filePath("no such folder/report.pdf");
 
     PagePrinter printer(missing);
-    QVERIFY(std::isfinite(printer.ColumnsOf("Name")));
-    printer.PrintAt(1, "Name");
+    QVERIFY(std::isfinite(printer.PrintAt(1, "Name")));
     printer.NewLine();
     const PrintResult failed = printer.EndDoc("Lost");
     QCOMPARE(failed.status, PrintResult::Status::Failed);

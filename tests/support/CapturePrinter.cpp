@@ -24,7 +24,7 @@ double CapturePrinter::PrintAt(double column, const QString &text)
     const int whole = static_cast<int>(std::lround(column));
     Q_ASSERT(whole == column);
     m_line.append(Item{whole, text});
-    return column + ColumnsOf(text);
+    return column + text.size();
 }
 
 void CapturePrinter::NewLine()

@@ -24,7 +24,6 @@ public:
         QStringList Text() const;
     };
 
-    double ColumnsOf(const QString &text) override { return text.size(); }
     double PrintAt(double column, const QString &text) override;
     void NewLine() override;
     PrintResult EndDoc(const QString &jobName) override;

@@ -30,12 +30,12 @@ class AnsweringService : public PrintService
 public:
     explicit AnsweringService(const Spooler &spooler) : m_spooler(spooler) {}
     bool Reached() const override { return TroubleOf(m_spooler.reachError).kind != Trouble::Kind::NotRunning; }
-    bool GaveUp() const override { return false; }
+    Trouble Silence() const override { return {}; }
     DefaultDestination Default() override
     {
         DefaultDestination answer;
         if (!m_spooler.hasDefault)
-            answer.missing = DefaultDestination::Missing::NoneChosen;
+            answer.trouble.kind = Trouble::Kind::NoneChosen;
         answer.destination = {"office", StateOf(m_spooler.status, m_spooler.attributes)};
         return answer;
     }
