@@ -1,11 +1,12 @@
 #pragma once
 
 // Telling a held key's repeats from new presses. A press of a key that is
-// already down is a repeat; where the windowing system can say exactly which
-// keys are down, its own unit asks it (KeyRepeatX11.cpp), so that a key
-// release the toolkit never delivers (to a box closed meanwhile, or a window
-// a box blocks) cannot leave a key counted as down. Elsewhere
-// (KeyRepeatWindows.cpp) the key events seen decide.
+// already down is a repeat, and the windowing system says exactly which
+// keys are down, each platform in its own unit (KeyRepeatX11.cpp,
+// KeyRepeatWindows.cpp): so a key release that the program never sees (sent
+// to a box closed meanwhile, a window a box blocks, another program) cannot
+// leave a key counted as down. Where it cannot (Wayland), the key events
+// seen decide.
 
 #include <optional>
 
