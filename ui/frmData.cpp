@@ -153,43 +153,48 @@ void frmData::showEvent(QShowEvent *event)
 
 void frmData::cmdNext_Click()
 {
-    SaveHousehold();
+    if (const AddResult result = StoreHousehold(); result != AddResult::Added)
+        ExplainRefusal(result);
 }
 
 void frmData::cmdClose_Click()
 {
-    if (!txtID->text().isEmpty()) {
-        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Confirm Close"), QStringLiteral("Save current entry?"),
-                        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
-        box.setDefaultButton(QMessageBox::Yes);
-        switch (box.exec()) {
-        case QMessageBox::Yes:
-            // A refused household stays on screen rather than being lost.
-            if (!SaveHousehold())
-                return;
-            break;
-        case QMessageBox::No:
-            break;
-        default:
-            return;
-        }
+    if (txtID->text().isEmpty()) {
+        QDialog::reject();
+        return;
     }
-    QDialog::reject();
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Confirm Close"), QStringLiteral("Save current entry?"),
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
+    box.setDefaultButton(QMessageBox::Yes);
+    // The answer is acted on as it is given, so that this window hides before
+    // the box: hidden the other way round, straight after its box, a window
+    // manager may hand the keyboard back to this window as it goes, and then
+    // to no window at all.
+    AddResult stored = AddResult::Added;
+    connect(&box, &QMessageBox::buttonClicked, this, [this, &box, &stored](QAbstractButton *button) {
+        const QMessageBox::StandardButton answer = box.standardButton(button);
+        if (answer == QMessageBox::Yes)
+            stored = StoreHousehold();
+        // A refused household stays on screen rather than being lost.
+        if ((answer == QMessageBox::Yes && stored == AddResult::Added) || answer == QMessageBox::No)
+            QDialog::reject();
+    });
+    box.exec();
+    if (stored != AddResult::Added)
+        ExplainRefusal(stored);
 }
 
-bool frmData::SaveHousehold()
+AddResult frmData::StoreHousehold()
 {
     const AddResult result = AddHousehold(txtID->text().toStdString(), txtIncome->text().toStdString(),
                                           txtNumPersons->text().toStdString());
-    if (result != AddResult::Added) {
-        ExplainRefusal(result);
-        return false;
-    }
+    if (result != AddResult::Added)
+        return result;
     txtID->clear();
     txtIncome->clear();
     txtNumPersons->clear();
     txtID->setFocus();
-    return true;
+    return result;
 }
 
 void frmData::ExplainRefusal(AddResult result)

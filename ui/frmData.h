@@ -30,9 +30,10 @@ protected:
 private:
     void cmdNext_Click();
     void cmdClose_Click();
-    // Stores the typed household; on a refusal tells the operator why, keeps
-    // the texts and puts the cursor in the field at fault.
-    bool SaveHousehold();
+    // Stores the typed household and empties the fields for the next; on a
+    // refusal changes nothing and answers why.
+    AddResult StoreHousehold();
+    // Tells the operator why, and puts the cursor in the field at fault.
     void ExplainRefusal(AddResult result);
 
     QGroupBox *Frame1;
