@@ -6,39 +6,64 @@
 #include <windows.h>
 #include <winspool.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <deque>
+#include <cstring>
 #include <functional>
 #include <future>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <thread>
 #include <type_traits>
-#include <vector>
 
-Destination::State StateOf(DWORD status, DWORD attributes)
+Destination::State StateOf(DWORD status, DWORD attributes, const std::vector<DWORD> &jobs)
 {
     using State = Destination::State;
+    const auto anyJob = [&jobs](DWORD flags) {
+        return std::any_of(jobs.cbegin(), jobs.cend(), [flags](DWORD job) { return (job & flags) != 0; });
+    };
     if (status & PRINTER_STATUS_PAUSED)
         return State::Paused;
-    if ((status & PRINTER_STATUS_OFFLINE) || (attributes & PRINTER_ATTRIBUTE_WORK_OFFLINE))
+    if ((status & (PRINTER_STATUS_OFFLINE | PRINTER_STATUS_SERVER_OFFLINE))
+        || (attributes & PRINTER_ATTRIBUTE_WORK_OFFLINE) || anyJob(JOB_STATUS_OFFLINE))
         return State::Offline;
     if (status & PRINTER_STATUS_NOT_AVAILABLE)
         return State::NotAvailable;
-    if (status
-        & (PRINTER_STATUS_ERROR | PRINTER_STATUS_PAPER_JAM | PRINTER_STATUS_PAPER_OUT | PRINTER_STATUS_PAPER_PROBLEM
-           | PRINTER_STATUS_NO_TONER | PRINTER_STATUS_DOOR_OPEN | PRINTER_STATUS_USER_INTERVENTION))
+    if ((status
+         & (PRINTER_STATUS_ERROR | PRINTER_STATUS_PAPER_JAM | PRINTER_STATUS_PAPER_OUT | PRINTER_STATUS_PAPER_PROBLEM
+            | PRINTER_STATUS_NO_TONER | PRINTER_STATUS_DOOR_OPEN | PRINTER_STATUS_USER_INTERVENTION))
+        || anyJob(JOB_STATUS_ERROR | JOB_STATUS_PAPEROUT | JOB_STATUS_BLOCKED_DEVQ | JOB_STATUS_USER_INTERVENTION))
         return State::InError;
     if (status & PRINTER_STATUS_PENDING_DELETION)
         return State::NotAccepting;
     return State::Ready;
 }
 
-Trouble TroubleOf(DWORD error)
+QString ServerOf(const QString &printer)
+{
+    if (!printer.startsWith(QLatin1String("\\\\")))
+        return {};
+    return printer.mid(2).section(QLatin1Char('\\'), 0, 0);
+}
+
+Trouble TroubleOf(DWORD error, const QString &printer)
 {
     switch (error) {
-    case RPC_S_SERVER_UNAVAILABLE: // the Print Spooler service is stopped
+    case RPC_S_SERVER_UNAVAILABLE:
+    case RPC_S_CALL_FAILED:
+    case ERROR_BAD_NETPATH:
+    case ERROR_NETWORK_UNREACHABLE:
+    case ERROR_HOST_UNREACHABLE:
+    case ERROR_SEM_TIMEOUT:
+        // This computer's spooler answered, and could not reach the server.
+        if (const QString server = ServerOf(printer); !server.isEmpty())
+            return {Trouble::Kind::ServerUnreachable, server};
+        if (error == RPC_S_SERVER_UNAVAILABLE) // the Print Spooler service is stopped
+            return {Trouble::Kind::NotRunning, {}};
+        break;
     case RPC_S_SERVER_TOO_BUSY:
     case ERROR_SERVICE_NOT_ACTIVE:
         return {Trouble::Kind::NotRunning, {}};
@@ -55,24 +80,34 @@ Trouble TroubleOf(DWORD error)
     return {Trouble::Kind::Refused, words};
 }
 
+Trouble TroubleOf(const DocumentCalls &calls)
+{
+    if (calls.error == ERROR_SUCCESS)
+        return {};
+    if (calls.error == ERROR_CANCELLED)
+        return {Trouble::Kind::Cancelled, {}};
+    return TroubleOf(calls.error);
+}
+
 namespace {
 
 // How often a spooler call that has not returned is checked on.
 constexpr std::chrono::milliseconds kPoll{100};
+
+// Once the spooler has taken the job, the printer's driver draws the pages
+// and ends the document in this program, at its own pace. Drawing these
+// pages takes well under a second, but a vendor's driver may spend tens of
+// seconds setting itself up on its first job; a minute covers that and still
+// tells the operator, if the driver never finishes, that the report may yet
+// print. Meanwhile the spooler is still asked about the job: one that stops
+// answering is told as the spooler's silence, as before it took the job.
+constexpr std::chrono::seconds kDriverWithin{60};
 
 struct ClosePrinterHandle
 {
     void operator()(HANDLE printer) const { ClosePrinter(printer); }
 };
 using PrinterHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, ClosePrinterHandle>;
-
-// An answer with the error that came with it.
-template <typename T>
-struct Answer
-{
-    T value{};
-    DWORD error = ERROR_SUCCESS;
-};
 
 PrinterHandle Open(const QString &name, DWORD *error)
 {
@@ -85,17 +120,48 @@ PrinterHandle Open(const QString &name, DWORD *error)
     return PrinterHandle(handle);
 }
 
-// The level-2 information of a printer, or empty with the error.
-std::vector<BYTE> PrinterInfo(HANDLE printer, DWORD *error)
+// Fills a buffer that the spooler sizes: asked with one too small, a call
+// says how much it needs, and what it describes may grow before it is asked
+// again, so it is asked until the buffer was large enough. Empty on an
+// error, which is kept.
+template <typename Fill>
+std::optional<std::vector<BYTE>> Filled(Fill fill, DWORD *error)
 {
-    DWORD needed = 0;
-    GetPrinterW(printer, 2, nullptr, 0, &needed);
-    std::vector<BYTE> buffer(needed);
-    if (needed == 0 || !GetPrinterW(printer, 2, buffer.data(), needed, &needed)) {
-        *error = GetLastError();
-        return {};
+    std::vector<BYTE> buffer;
+    for (;;) {
+        DWORD needed = 0;
+        if (fill(buffer.empty() ? nullptr : buffer.data(), static_cast<DWORD>(buffer.size()), &needed))
+            return buffer;
+        const DWORD why = GetLastError();
+        if (why != ERROR_INSUFFICIENT_BUFFER || needed <= buffer.size()) {
+            *error = why;
+            return std::nullopt;
+        }
+        buffer.resize(needed);
     }
-    return buffer;
+}
+
+std::optional<std::vector<BYTE>> PrinterInfo(HANDLE printer, DWORD *error)
+{
+    return Filled([printer](BYTE *buffer, DWORD size, DWORD *needed) {
+        return GetPrinterW(printer, 2, buffer, size, needed) != FALSE;
+    },
+                  error);
+}
+
+// The jobs in a printer's queue, oldest first.
+std::vector<JOB_INFO_1W> QueueOf(HANDLE printer, std::vector<BYTE> &storage)
+{
+    DWORD count = 0, error = ERROR_SUCCESS;
+    const auto jobs = Filled([printer, &count](BYTE *buffer, DWORD size, DWORD *needed) {
+        return EnumJobsW(printer, 0, 0xFFFFFFFF, 1, buffer, size, needed, &count) != FALSE;
+    },
+                             &error);
+    if (!jobs)
+        return {};
+    storage = *jobs;
+    const auto *first = reinterpret_cast<const JOB_INFO_1W *>(storage.data());
+    return std::vector<JOB_INFO_1W>(first, first + (storage.empty() ? 0 : count));
 }
 
 // The user's default settings for a printer, paper among them.
@@ -118,19 +184,27 @@ QPageSize PaperOf(HANDLE printer, const QString &name)
     return QPageSize();
 }
 
-// The newest job of a printer with this document name, 0 if none is left.
-int JobNamed(HANDLE printer, const QString &document)
+// The newest job of this user on this computer with this document name, 0
+// if none: on a shared queue, a colleague's job of the same name is not ours.
+int OurJobNamed(HANDLE printer, const QString &document)
 {
-    DWORD needed = 0, count = 0;
-    EnumJobsW(printer, 0, 0xFFFFFFFF, 1, nullptr, 0, &needed, &count);
-    std::vector<BYTE> buffer(needed);
-    if (needed == 0 || !EnumJobsW(printer, 0, 0xFFFFFFFF, 1, buffer.data(), needed, &needed, &count))
+    wchar_t user[256 + 1] = {};
+    DWORD userSize = static_cast<DWORD>(std::size(user));
+    wchar_t machine[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD machineSize = static_cast<DWORD>(std::size(machine));
+    if (!GetUserNameW(user, &userSize) || !GetComputerNameW(machine, &machineSize))
         return 0;
-    const auto *jobs = reinterpret_cast<const JOB_INFO_1W *>(buffer.data());
+    const auto same = [](const wchar_t *a, const QString &b) {
+        return a && QString::fromWCharArray(a).compare(b, Qt::CaseInsensitive) == 0;
+    };
+    std::vector<BYTE> storage;
     int newest = 0;
-    for (DWORD i = 0; i < count; ++i)
-        if (jobs[i].pDocument && QString::fromWCharArray(jobs[i].pDocument) == document)
-            newest = std::max(newest, static_cast<int>(jobs[i].JobId));
+    for (const JOB_INFO_1W &job : QueueOf(printer, storage)) {
+        const QString from = job.pMachineName ? QString::fromWCharArray(job.pMachineName) : QString();
+        if (same(job.pDocument, document) && same(job.pUserName, QString::fromWCharArray(user))
+            && from.compare(QLatin1String("\\\\") + QString::fromWCharArray(machine), Qt::CaseInsensitive) == 0)
+            newest = std::max(newest, static_cast<int>(job.JobId));
+    }
     return newest;
 }
 
@@ -151,61 +225,282 @@ bool ShowsWindow(DWORD thread)
     return shown;
 }
 
-// The one thread that asks the spooler and draws on printers, for the life
-// of the program. One thread rather than one a call: the toolkit keeps
+// How far a report's document got, shared by the spooler's thread, which
+// prints it, and the thread waiting on it. Once the waiting thread has given
+// up, no job is started for the report, and one the spooler was making at
+// that moment is taken back as soon as it exists: the operator has been told
+// that the report was not printed.
+class DocumentProgress
+{
+public:
+    explicit DocumentProgress(const QString &printer) : m_printer(printer) {}
+
+    const QString &Printer() const { return m_printer; }
+
+    // On the spooler's thread, around StartDoc: false if it is not to start.
+    bool Starting()
+    {
+        const std::lock_guard lock(m_mutex);
+        return !m_givenUp;
+    }
+    // The job StartDoc made, or why it made none; false if it is to be
+    // taken back.
+    bool Started(int jobId, DWORD error)
+    {
+        const std::lock_guard lock(m_mutex);
+        if (jobId <= 0) {
+            Note(error);
+            return true;
+        }
+        if (m_givenUp)
+            return false;
+        m_calls.jobId = jobId;
+        return true;
+    }
+    void Failed(DWORD error)
+    {
+        const std::lock_guard lock(m_mutex);
+        Note(error);
+    }
+
+    // On the waiting thread. False when the spooler has already taken the
+    // job: its driver's work then has an allowance of its own.
+    bool GiveUp()
+    {
+        const std::lock_guard lock(m_mutex);
+        m_givenUp = m_calls.jobId == 0;
+        return m_givenUp;
+    }
+    bool Accepted() const
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_calls.jobId > 0;
+    }
+    DocumentCalls Calls() const
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_calls;
+    }
+
+private:
+    void Note(DWORD error)
+    {
+        if (m_calls.error == ERROR_SUCCESS)
+            m_calls.error = error; // the first failure is the one to tell
+    }
+
+    const QString m_printer;
+    mutable std::mutex m_mutex;
+    DocumentCalls m_calls;
+    bool m_givenUp = false;
+};
+
+// Asks the spooler how a job is getting on while its driver is at work, one
+// question at a time and each on a thread of its own, as the spooler's
+// thread is busy with the driver: a spooler that leaves a question about a
+// job unanswered for a second has fallen silent, whatever the driver does.
+// (Such a thread holds only the printer's name and the job's id.)
+class JobProbe
+{
+public:
+    // False once a question has gone unanswered for too long.
+    bool Answering(const QString &printer, int jobId)
+    {
+        if (m_pending && *m_pending)
+            return !m_asked.hasExpired();
+        if (m_pending && !m_next.hasExpired())
+            return true;
+        m_pending = std::make_shared<std::atomic<bool>>(true);
+        m_asked = QDeadlineTimer(kAnswerWithin);
+        m_next = QDeadlineTimer(kAskEvery);
+        std::thread([pending = m_pending, printer, jobId] {
+            DWORD error = ERROR_SUCCESS;
+            if (const PrinterHandle handle = Open(printer, &error)) {
+                DWORD needed = 0;
+                GetJobW(handle.get(), static_cast<DWORD>(jobId), 1, nullptr, 0, &needed);
+            }
+            *pending = false;
+        }).detach();
+        return true;
+    }
+
+private:
+    static constexpr std::chrono::seconds kAnswerWithin{1};
+    static constexpr std::chrono::seconds kAskEvery{1};
+
+    std::shared_ptr<std::atomic<bool>> m_pending;
+    QDeadlineTimer m_asked;
+    QDeadlineTimer m_next;
+};
+
+// The toolkit's print engine starts and ends the document and its pages
+// itself and reads none of their answers where they are given (a failed
+// StartDoc's error is lost to its own clean-up, EndPage's and EndDoc's are
+// ignored). Its calls into gdi32 come here instead, on the spooler's thread,
+// so each answer is read as it is given, for the report being printed.
+thread_local DocumentProgress *t_document = nullptr;
+
+int WINAPI WatchedStartDocW(HDC dc, const DOCINFOW *info)
+{
+    DocumentProgress *document = t_document;
+    if (document && !document->Starting()) {
+        SetLastError(ERROR_CANCELLED);
+        return SP_ERROR;
+    }
+    const int job = StartDocW(dc, info);
+    const DWORD error = GetLastError();
+    if (document && !document->Started(job, error)) {
+        AbortDoc(dc);
+        SetLastError(ERROR_CANCELLED);
+        return SP_ERROR;
+    }
+    SetLastError(error);
+    return job;
+}
+
+// A page's or the document's end, read as it is given.
+int Noted(int answer)
+{
+    const DWORD error = GetLastError();
+    if (answer <= 0 && t_document)
+        t_document->Failed(error);
+    SetLastError(error);
+    return answer;
+}
+
+int WINAPI WatchedStartPage(HDC dc)
+{
+    return Noted(StartPage(dc));
+}
+
+int WINAPI WatchedEndPage(HDC dc)
+{
+    return Noted(EndPage(dc));
+}
+
+int WINAPI WatchedEndDoc(HDC dc)
+{
+    return Noted(EndDoc(dc));
+}
+
+// Points the import of function from dll in module at replacement.
+bool Redirect(HMODULE module, const char *dll, const char *function, const void *replacement)
+{
+    auto *base = reinterpret_cast<BYTE *>(module);
+    const auto *dos = reinterpret_cast<const IMAGE_DOS_HEADER *>(base);
+    const auto *nt = reinterpret_cast<const IMAGE_NT_HEADERS *>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY &imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (auto *from = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR *>(base + imports.VirtualAddress);
+         imports.VirtualAddress && from->Name; ++from) {
+        if (_stricmp(reinterpret_cast<const char *>(base + from->Name), dll) != 0 || !from->OriginalFirstThunk)
+            continue;
+        const auto *names = reinterpret_cast<const IMAGE_THUNK_DATA *>(base + from->OriginalFirstThunk);
+        auto *slots = reinterpret_cast<IMAGE_THUNK_DATA *>(base + from->FirstThunk);
+        for (; names->u1.AddressOfData; ++names, ++slots) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
+                continue;
+            const auto *named = reinterpret_cast<const IMAGE_IMPORT_BY_NAME *>(base + names->u1.AddressOfData);
+            if (std::strcmp(reinterpret_cast<const char *>(named->Name), function) != 0)
+                continue;
+            DWORD protection = 0;
+            if (!VirtualProtect(&slots->u1.Function, sizeof(slots->u1.Function), PAGE_READWRITE, &protection))
+                return false;
+            slots->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
+            VirtualProtect(&slots->u1.Function, sizeof(slots->u1.Function), protection, &protection);
+            return true;
+        }
+    }
+    return false;
+}
+
+// Whether the document's calls are watched: once, for the program's life.
+bool WatchDocumentCalls()
+{
+    static const bool watching = [] {
+        const HMODULE engine = GetModuleHandleW(L"Qt6PrintSupport.dll");
+        return engine && Redirect(engine, "gdi32.dll", "StartDocW", reinterpret_cast<const void *>(&WatchedStartDocW))
+               && Redirect(engine, "gdi32.dll", "StartPage", reinterpret_cast<const void *>(&WatchedStartPage))
+               && Redirect(engine, "gdi32.dll", "EndPage", reinterpret_cast<const void *>(&WatchedEndPage))
+               && Redirect(engine, "gdi32.dll", "EndDoc", reinterpret_cast<const void *>(&WatchedEndDoc));
+    }();
+    return watching;
+}
+
+// The thread that asks the spooler and draws on printers. One thread for
+// the life of the program rather than one a call: the toolkit keeps
 // per-thread state for every thread that draws, and under Wine a new one
-// could not start while the last one's was being cleared away.
+// could not start while the last one's was being cleared away. It is a
+// single-threaded COM apartment with a message loop, as a thread that hosts
+// the drivers' own windows (shell Save dialogs among them) must be. Only a
+// call given up on while still running keeps it: the calls after that get a
+// new thread, so a print server that never answers holds up nothing else.
 class SpoolerThread
 {
 public:
-    static SpoolerThread &Instance()
+    static std::shared_ptr<SpoolerThread> ForNextCall()
     {
-        static auto *thread = new SpoolerThread; // never ends, so never destroyed
-        return *thread;
+        static std::mutex mutex;
+        static std::shared_ptr<SpoolerThread> current;
+        const std::lock_guard lock(mutex);
+        if (!current || current->m_held) {
+            if (current)
+                PostThreadMessageW(current->m_id, WM_QUIT, 0, 0); // ends once its call does
+            current = std::shared_ptr<SpoolerThread>(new SpoolerThread);
+        }
+        return current;
     }
 
     void Post(std::function<void()> task)
     {
-        const std::lock_guard lock(m_mutex);
-        m_tasks.push_back(std::move(task));
-        m_wake.notify_one();
+        auto *posted = new std::function<void()>(std::move(task));
+        if (!PostThreadMessageW(m_id, kRunTask, 0, reinterpret_cast<LPARAM>(posted)))
+            delete posted; // the caller's wait gives up on it in time
     }
 
+    void Hold() { m_held = true; }
     DWORD Id() const { return m_id; }
 
 private:
+    static constexpr UINT kRunTask = WM_APP;
+
     SpoolerThread()
     {
         std::promise<DWORD> started;
-        std::thread([this, &started] {
+        std::thread([&started] {
+            const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+            MSG message;
+            PeekMessageW(&message, nullptr, WM_USER, WM_USER, PM_NOREMOVE); // makes its message queue
             started.set_value(GetCurrentThreadId());
-            for (;;) {
-                std::function<void()> task;
-                {
-                    std::unique_lock lock(m_mutex);
-                    m_wake.wait(lock, [this] { return !m_tasks.empty(); });
-                    task = std::move(m_tasks.front());
-                    m_tasks.pop_front();
+            while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+                if (!message.hwnd && message.message == kRunTask) {
+                    const std::unique_ptr<std::function<void()>> task(
+                        reinterpret_cast<std::function<void()> *>(message.lParam));
+                    (*task)();
+                    continue;
                 }
-                task();
+                TranslateMessage(&message);
+                DispatchMessageW(&message);
             }
+            if (SUCCEEDED(com))
+                CoUninitialize();
         }).detach();
         m_id = started.get_future().get();
     }
 
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::deque<std::function<void()>> m_tasks;
     DWORD m_id = 0;
+    std::atomic<bool> m_held{false};
 };
 
 // Runs call on the spooler's thread and waits for it until the deadline; the
 // spooler's calls cannot be given one. A call given up on before it began
 // never runs; one under way goes on alone. While that thread shows a window,
 // a printer driver is asking the operator something (where to save a file,
-// say): that time does not count.
+// say): that time does not count. For a document, the deadline is the
+// spooler's until it has taken the job; the driver's work after that has an
+// allowance of its own, as long as the spooler goes on answering.
 template <typename Call>
-std::optional<std::invoke_result_t<Call>> RunWithin(Call call, QDeadlineTimer &deadline)
+std::optional<std::invoke_result_t<Call>> RunWithin(Call call, QDeadlineTimer &deadline,
+                                                    const std::shared_ptr<DocumentProgress> &document = nullptr)
 {
     using Result = std::invoke_result_t<Call>;
     struct Shared
@@ -213,15 +508,17 @@ std::optional<std::invoke_result_t<Call>> RunWithin(Call call, QDeadlineTimer &d
         std::mutex mutex;
         std::condition_variable done;
         std::optional<Result> result;
+        bool started = false;
         bool abandoned = false;
     };
     const auto shared = std::make_shared<Shared>();
-    SpoolerThread &thread = SpoolerThread::Instance();
-    thread.Post([shared, call = std::move(call)]() mutable {
+    const std::shared_ptr<SpoolerThread> thread = SpoolerThread::ForNextCall();
+    thread->Post([shared, call = std::move(call)]() mutable {
         {
             const std::lock_guard lock(shared->mutex);
             if (shared->abandoned)
                 return;
+            shared->started = true;
         }
         Result result = call();
         const std::lock_guard lock(shared->mutex);
@@ -229,29 +526,42 @@ std::optional<std::invoke_result_t<Call>> RunWithin(Call call, QDeadlineTimer &d
         shared->done.notify_all();
     });
 
+    std::optional<QDeadlineTimer> driversTurn; // its allowance, once the spooler took the job
+    JobProbe probe;
     std::unique_lock lock(shared->mutex);
     while (!shared->done.wait_for(lock, kPoll, [&shared] { return shared->result.has_value(); })) {
-        if (ShowsWindow(thread.Id())) {
+        if (ShowsWindow(thread->Id())) {
             deadline += kPoll.count();
-        } else if (deadline.hasExpired()) {
-            shared->abandoned = true;
-            return std::nullopt;
+            if (driversTurn)
+                *driversTurn += kPoll.count();
+            continue;
         }
+        if (document && !driversTurn && document->Accepted())
+            driversTurn = QDeadlineTimer(kDriverWithin);
+        if (driversTurn) {
+            if (!driversTurn->hasExpired()
+                && (!deadline.hasExpired() || probe.Answering(document->Printer(), document->Calls().jobId)))
+                continue;
+        } else if (!deadline.hasExpired() || (document && !document->GiveUp())) {
+            continue; // (a document the spooler took just now gets the driver's turn)
+        }
+        shared->abandoned = true;
+        if (shared->started)
+            thread->Hold();
+        return std::nullopt;
     }
     return std::move(shared->result);
 }
 
 // The Windows spooler, asked through winspool and printed on by drawing the
-// report's pages on a QPrinter. Its calls cannot be given a deadline, so
-// each runs on a thread of its own, which is left to finish alone if the
-// deadline passes first.
+// report's pages on a QPrinter, all on the spooler's thread.
 class WindowsPrintService : public PrintService
 {
 public:
     explicit WindowsPrintService(QDeadlineTimer deadline);
 
     bool Reached() const override { return m_reached; }
-    Trouble Silence() const override { return {m_gaveUp ? Trouble::Kind::Silent : Trouble::Kind::None, {}}; }
+    Trouble Silence() const override { return m_silence; }
     DefaultDestination Default() override;
     QPageSize DefaultPaper() override;
     QStringList Printers() override;
@@ -262,26 +572,33 @@ public:
 
 private:
     // Each call of the report's shares its deadline; once one has passed it,
-    // the rest fail at once.
+    // the rest fail at once. A call about a printer on a print server that
+    // keeps silent is that server's silence, not the spooler's.
     template <typename Call>
-    std::optional<std::invoke_result_t<Call>> Ask(Call call)
+    std::optional<std::invoke_result_t<Call>> Ask(Call call, const QString &printer = QString(),
+                                                  const std::shared_ptr<DocumentProgress> &document = nullptr)
     {
-        if (m_gaveUp)
+        if (m_silence.kind != Trouble::Kind::None)
             return std::nullopt;
-        auto result = RunWithin(std::move(call), m_deadline);
-        m_gaveUp = !result;
+        auto result = RunWithin(std::move(call), m_deadline, document);
+        if (!result) {
+            const QString server = ServerOf(printer);
+            m_silence = server.isEmpty() ? Trouble{Trouble::Kind::Silent, {}}
+                                         : Trouble{Trouble::Kind::ServerUnreachable, server};
+        }
         return result;
     }
 
     QDeadlineTimer m_deadline;
     bool m_reached = true;
-    bool m_gaveUp = false;
+    Trouble m_silence;
 };
 
 WindowsPrintService::WindowsPrintService(QDeadlineTimer deadline)
     : m_deadline(deadline)
 {
     // A stopped Print Spooler service answers every call with an RPC error.
+    // Level 4 is read from this computer alone, never from a print server.
     const std::optional<DWORD> error = Ask([] {
         DWORD needed = 0, count = 0;
         return EnumPrintersW(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, nullptr, 4, nullptr, 0, &needed, &count)
@@ -294,37 +611,58 @@ WindowsPrintService::WindowsPrintService(QDeadlineTimer deadline)
 DefaultDestination WindowsPrintService::Default()
 {
     using Kind = Trouble::Kind;
-    const auto answer = Ask([] {
-        DefaultDestination found;
-        // error, unless it is the one that means the printer is absent.
-        const auto missing = [&found](DWORD error, DWORD absent, Kind why) {
-            found.trouble = TroubleOf(error);
-            if (error == absent)
-                found.trouble = {why, {}};
-            return found;
-        };
-        DWORD size = 0;
-        DWORD error = GetDefaultPrinterW(nullptr, &size) ? DWORD(ERROR_SUCCESS) : GetLastError();
-        std::wstring name(size, L'\0');
-        if (size == 0 || !GetDefaultPrinterW(name.data(), &size)) {
-            if (size != 0)
-                error = GetLastError();
-            return missing(error, ERROR_FILE_NOT_FOUND, Kind::NoneChosen);
+    DefaultDestination found;
+    // Which printer is the default is this computer's own setting.
+    const auto name = Ask([]() -> std::pair<QString, DWORD> {
+        std::wstring name(MAX_PATH, L'\0');
+        for (;;) {
+            DWORD size = static_cast<DWORD>(name.size());
+            if (GetDefaultPrinterW(name.data(), &size))
+                return {QString::fromWCharArray(name.c_str()), ERROR_SUCCESS};
+            const DWORD error = GetLastError();
+            if (error != ERROR_INSUFFICIENT_BUFFER || size <= name.size())
+                return {QString(), error};
+            name.resize(size);
         }
-        found.destination.name = QString::fromWCharArray(name.c_str());
-        const PrinterHandle printer = Open(found.destination.name, &error);
-        std::vector<BYTE> info;
-        if (printer)
-            info = PrinterInfo(printer.get(), &error);
-        if (info.empty())
-            return missing(error, ERROR_INVALID_PRINTER_NAME, Kind::Gone);
-        const auto *printerInfo = reinterpret_cast<const PRINTER_INFO_2W *>(info.data());
-        found.destination.state = StateOf(printerInfo->Status, printerInfo->Attributes);
-        return found;
     });
-    if (!answer)
-        return {{Kind::Silent, {}}, {}, {}, {}};
-    return *answer;
+    if (!name) {
+        found.trouble = m_silence;
+        return found;
+    }
+    if (name->first.isEmpty()) {
+        found.trouble = name->second == ERROR_FILE_NOT_FOUND ? Trouble{Kind::NoneChosen, {}} : TroubleOf(name->second);
+        return found;
+    }
+    found.destination.name = name->first;
+    // Its state is asked of the spooler that holds its queue, which may be a
+    // print server's.
+    const auto state = Ask(
+        [printer = found.destination.name]() -> std::pair<Destination, DWORD> {
+            Destination destination{printer, Destination::State::Ready, 0};
+            DWORD error = ERROR_SUCCESS;
+            const PrinterHandle handle = Open(printer, &error);
+            const std::optional<std::vector<BYTE>> info = handle ? PrinterInfo(handle.get(), &error) : std::nullopt;
+            if (!info)
+                return {destination, error};
+            std::vector<BYTE> storage;
+            std::vector<DWORD> jobs;
+            for (const JOB_INFO_1W &job : QueueOf(handle.get(), storage))
+                jobs.push_back(job.Status);
+            const auto *printerInfo = reinterpret_cast<const PRINTER_INFO_2W *>(info->data());
+            destination.state = StateOf(printerInfo->Status, printerInfo->Attributes, jobs);
+            destination.waiting = static_cast<int>(jobs.size());
+            return {destination, ERROR_SUCCESS};
+        },
+        found.destination.name);
+    if (!state)
+        found.trouble = m_silence;
+    else if (state->second == ERROR_INVALID_PRINTER_NAME)
+        found.trouble.kind = Kind::Gone;
+    else if (state->second != ERROR_SUCCESS)
+        found.trouble = TroubleOf(state->second, found.destination.name);
+    else
+        found.destination = state->first;
+    return found;
 }
 
 QPageSize WindowsPrintService::DefaultPaper()
@@ -332,11 +670,13 @@ QPageSize WindowsPrintService::DefaultPaper()
     const DefaultDestination chosen = Default();
     if (chosen.trouble.kind != Trouble::Kind::None)
         return QPageSize();
-    return Ask([name = chosen.destination.name] {
-               DWORD error = ERROR_SUCCESS;
-               const PrinterHandle printer = Open(name, &error);
-               return printer ? PaperOf(printer.get(), name) : QPageSize();
-           })
+    return Ask(
+               [name = chosen.destination.name] {
+                   DWORD error = ERROR_SUCCESS;
+                   const PrinterHandle printer = Open(name, &error);
+                   return printer ? PaperOf(printer.get(), name) : QPageSize();
+               },
+               chosen.destination.name)
         .value_or(QPageSize());
 }
 
@@ -344,13 +684,17 @@ QStringList WindowsPrintService::Printers()
 {
     return Ask([] {
                QStringList names;
-               DWORD needed = 0, count = 0;
-               const DWORD flags = PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS;
-               EnumPrintersW(flags, nullptr, 4, nullptr, 0, &needed, &count);
-               std::vector<BYTE> buffer(needed);
-               if (needed == 0 || !EnumPrintersW(flags, nullptr, 4, buffer.data(), needed, &needed, &count))
+               DWORD count = 0, error = ERROR_SUCCESS;
+               const std::optional<std::vector<BYTE>> found = Filled(
+                   [&count](BYTE *buffer, DWORD size, DWORD *needed) {
+                       return EnumPrintersW(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, nullptr, 4, buffer, size,
+                                            needed, &count)
+                              != FALSE;
+                   },
+                   &error);
+               if (!found || found->empty())
                    return names;
-               const auto *printers = reinterpret_cast<const PRINTER_INFO_4W *>(buffer.data());
+               const auto *printers = reinterpret_cast<const PRINTER_INFO_4W *>(found->data());
                for (DWORD i = 0; i < count; ++i)
                    names.append(QString::fromWCharArray(printers[i].pPrinterName));
                return names;
@@ -360,49 +704,74 @@ QStringList WindowsPrintService::Printers()
 
 Handover WindowsPrintService::Submit(const Destination &destination, const LaidOutReport &report)
 {
-    // The pages are drawn on the printer on the spooler call's own thread,
-    // from the report's own copy of its lines.
-    const auto answer = Ask([name = destination.name, report] {
-        Handover job;
-        QPrinter printer(QPrinter::HighResolution);
-        printer.setPrinterName(name);
-        printer.setDocName(report.jobName);
-        const bool drawn = printer.isValid() && report.draw(&printer);
-        const DWORD error = GetLastError();
-        DWORD ignored = ERROR_SUCCESS;
-        if (const PrinterHandle handle = Open(name, &ignored))
-            job.jobId = JobNamed(handle.get(), report.jobName);
-        job.whole = drawn;
-        if (!drawn)
-            job.trouble = printer.printerState() == QPrinter::Aborted ? Trouble{Trouble::Kind::Refused,
-                                                                                  QStringLiteral("cancelled")}
-                                                                      : TroubleOf(error);
-        return job;
-    });
+    const auto document = std::make_shared<DocumentProgress>(destination.name);
+    // The pages are drawn on the printer on the spooler's own thread, from
+    // the report's own copy of its lines.
+    const auto answer = Ask(
+        [name = destination.name, report, document] {
+            const bool watched = WatchDocumentCalls();
+            Handover job;
+            bool valid = false;
+            t_document = document.get();
+            {
+                QPrinter printer(QPrinter::HighResolution);
+                printer.setPrinterName(name);
+                printer.setDocName(report.jobName);
+                valid = printer.isValid();
+                job.whole = valid && report.draw(&printer);
+            }
+            t_document = nullptr;
+            const DWORD lastError = GetLastError();
+            const DocumentCalls calls = document->Calls();
+            job.jobId = calls.jobId;
+            job.trouble = TroubleOf(calls);
+            if (!watched) {
+                // Read after the fact: the best there is without the calls.
+                DWORD ignored = ERROR_SUCCESS;
+                if (const PrinterHandle handle = Open(name, &ignored))
+                    job.jobId = OurJobNamed(handle.get(), report.jobName);
+                if (!job.whole)
+                    job.trouble = TroubleOf(lastError, name);
+            }
+            if (job.trouble.kind != Trouble::Kind::None)
+                job.whole = false;
+            else if (!job.whole)
+                job.trouble = {Trouble::Kind::Refused,
+                               valid ? QStringLiteral("its pages could not be drawn")
+                                     : QStringLiteral("its driver could not be started")};
+            return job;
+        },
+        destination.name, document);
     if (answer)
         return *answer;
-    // The drawing goes on without us, and the spooler may yet print it.
+    // Given up on: with no job, nothing prints; with one, its driver is still
+    // at work, and the spooler may yet print it.
     Handover silent;
-    silent.whole = true;
-    silent.trouble.kind = Trouble::Kind::Silent;
+    silent.jobId = document->Calls().jobId;
+    silent.whole = silent.jobId > 0;
+    silent.trouble = m_silence;
     return silent;
 }
 
 std::optional<bool> WindowsPrintService::IsWhole(const JobRef &job)
 {
-    return Ask([job] {
-        DWORD error = ERROR_SUCCESS;
-        const PrinterHandle printer = Open(job.printer, &error);
-        if (!printer)
-            return std::optional<bool>();
-        DWORD needed = 0;
-        GetJobW(printer.get(), static_cast<DWORD>(job.id), 1, nullptr, 0, &needed);
-        std::vector<BYTE> buffer(needed);
-        if (needed == 0 || !GetJobW(printer.get(), static_cast<DWORD>(job.id), 1, buffer.data(), needed, &needed))
-            return std::optional<bool>(GetLastError() == ERROR_INVALID_PARAMETER); // gone: printed or removed
-        return std::optional<bool>(!(reinterpret_cast<const JOB_INFO_1W *>(buffer.data())->Status
-                                     & JOB_STATUS_SPOOLING));
-    })
+    return Ask(
+               [job] {
+                   DWORD error = ERROR_SUCCESS;
+                   const PrinterHandle printer = Open(job.printer, &error);
+                   if (!printer)
+                       return std::optional<bool>();
+                   const std::optional<std::vector<BYTE>> info = Filled(
+                       [&printer, &job](BYTE *buffer, DWORD size, DWORD *needed) {
+                           return GetJobW(printer.get(), static_cast<DWORD>(job.id), 1, buffer, size, needed) != FALSE;
+                       },
+                       &error);
+                   if (!info)
+                       return std::optional<bool>(error == ERROR_INVALID_PARAMETER); // gone: printed or removed
+                   return std::optional<bool>(
+                       !(reinterpret_cast<const JOB_INFO_1W *>(info->data())->Status & JOB_STATUS_SPOOLING));
+               },
+               job.printer)
         .value_or(std::nullopt);
 }
 

@@ -19,9 +19,12 @@ struct Spooler
 {
     DWORD reachError = ERROR_SUCCESS; // what asking for the printers answered
     bool hasDefault = true;
+    QString name = "office";
+    DWORD openError = ERROR_SUCCESS; // what asking about the default printer answered
     DWORD status = 0;
     DWORD attributes = 0;
-    DWORD submitError = ERROR_SUCCESS;
+    std::vector<DWORD> jobs{}; // the status of each job in its queue
+    DocumentCalls calls{7, ERROR_SUCCESS}; // what the driver answered to the document's calls
     QStringList printers{"office"};
 };
 
@@ -34,21 +37,19 @@ public:
     DefaultDestination Default() override
     {
         DefaultDestination answer;
+        answer.destination = {m_spooler.name, StateOf(m_spooler.status, m_spooler.attributes, m_spooler.jobs),
+                              int(m_spooler.jobs.size())};
         if (!m_spooler.hasDefault)
             answer.trouble.kind = Trouble::Kind::NoneChosen;
-        answer.destination = {"office", StateOf(m_spooler.status, m_spooler.attributes)};
+        else if (m_spooler.openError != ERROR_SUCCESS)
+            answer.trouble = TroubleOf(m_spooler.openError, m_spooler.name);
         return answer;
     }
     QPageSize DefaultPaper() override { return QPageSize(QPageSize::Letter); }
     QStringList Printers() override { return m_spooler.printers; }
     Handover Submit(const Destination &, const LaidOutReport &) override
     {
-        Handover job;
-        job.jobId = 7;
-        job.whole = m_spooler.submitError == ERROR_SUCCESS;
-        if (m_spooler.submitError != ERROR_SUCCESS)
-            job.trouble = TroubleOf(m_spooler.submitError);
-        return job;
+        return {m_spooler.calls.jobId, m_spooler.calls.error == ERROR_SUCCESS, TroubleOf(m_spooler.calls)};
     }
     std::optional<bool> IsWhole(const JobRef &) override { return true; }
     bool Cancel(const JobRef &, QDeadlineTimer) override { return true; }
@@ -57,6 +58,19 @@ public:
 private:
     Spooler m_spooler;
 };
+
+// This Windows's own words for an error, as a sentence ends them.
+QString SystemWords(DWORD error)
+{
+    wchar_t *text = nullptr;
+    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                   error, 0, reinterpret_cast<wchar_t *>(&text), 0, nullptr);
+    QString words = QString::fromWCharArray(text).trimmed();
+    LocalFree(text);
+    while (words.endsWith('.'))
+        words.chop(1);
+    return words;
+}
 
 } // namespace
 
@@ -88,8 +102,26 @@ void SpoolerAnswersTest::toldTheOperator_data()
                                    << notPrinted + "the printer \"office\" is not available.";
     QTest::newRow("spooler service stopped") << Spooler{.reachError = RPC_S_SERVER_UNAVAILABLE}
                                              << notPrinted + "the print service is not running.";
-    QTest::newRow("job refused") << Spooler{.submitError = ERROR_ACCESS_DENIED}
-                                 << notPrinted + "the printer \"office\" refused the job (Access denied).";
+    QTest::newRow("job refused") << Spooler{.calls = {0, ERROR_ACCESS_DENIED}}
+                                 << notPrinted + "the printer \"office\" refused the job ("
+                                        + SystemWords(ERROR_ACCESS_DENIED) + ").";
+    // Switched off, a network printer often says it is ready; its print
+    // server, or the jobs waiting on it, say otherwise.
+    QTest::newRow("print server offline") << Spooler{.status = PRINTER_STATUS_SERVER_OFFLINE}
+                                          << notPrinted + "the printer \"office\" is offline.";
+    QTest::newRow("ready, with a job held offline")
+        << Spooler{.jobs = {JOB_STATUS_OFFLINE}}
+        << notPrinted + "the printer \"office\" is offline, with 1 job already waiting on it.";
+    QTest::newRow("ready, with a job out of paper")
+        << Spooler{.jobs = {0, JOB_STATUS_PAPEROUT | JOB_STATUS_PRINTING}}
+        << notPrinted + "the printer \"office\" reports an error, with 2 jobs already waiting on it.";
+    QTest::newRow("print server out of reach") << Spooler{.name = "\\\\printsrv\\office", .openError = RPC_S_SERVER_UNAVAILABLE}
+                                               << notPrinted + "the print server \"printsrv\" does not answer.";
+    QTest::newRow("saving cancelled in the driver's dialog")
+        << Spooler{.calls = {0, ERROR_CANCELLED}} << "The report was not printed because saving it was cancelled.";
+    QTest::newRow("the document's end failed")
+        << Spooler{.calls = {7, ERROR_DISK_FULL}}
+        << notPrinted + "the printer \"office\" refused the job (" + SystemWords(ERROR_DISK_FULL) + ").";
     QTest::newRow("no printer") << Spooler{.hasDefault = false, .printers = {}}
                                 << "No printer is set up, so the report was saved as a PDF file:\n%FILE%";
     QTest::newRow("printers, none the default")
