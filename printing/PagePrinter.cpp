@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QPageLayout>
 #include <QPdfWriter>
+#include <QRawFont>
 #include <QTextBoundaryFinder>
 #include <QTextOption>
 
@@ -28,6 +29,19 @@ QTextOption RowOption(QTextOption::WrapMode wrap)
     option.setTextDirection(Qt::LeftToRight);
     option.setAlignment(Qt::AlignLeft | Qt::AlignAbsolute);
     return option;
+}
+
+// The width of a column in points by the font's own design, whatever the
+// device; 0 when the font cannot say.
+double DesignColumnPoints(const QFont &font)
+{
+    QRawFont raw = QRawFont::fromFont(font);
+    if (!raw.isValid() || raw.unitsPerEm() <= 0)
+        return 0.0;
+    raw.setPixelSize(raw.unitsPerEm());
+    const QList<QPointF> advances =
+        raw.advancesForGlyphIndexes(raw.glyphIndexesForString(QStringLiteral("0")), QRawFont::UseDesignMetrics);
+    return advances.isEmpty() ? 0.0 : advances.front().x() / raw.unitsPerEm() * font.pointSizeF();
 }
 
 double Snapped(double columns)
@@ -132,7 +146,13 @@ void PagePrinter::Begin()
     const double unitsPerPoint = m_device->logicalDpiY() / 72.0;
     const QRectF area = m_device->pageLayout().paintRect(QPageLayout::Point);
     m_linePitch = kLinePitchPoints * unitsPerPoint;
-    m_columnsPerRow = std::max(1, static_cast<int>(std::floor(area.width() * unitsPerPoint / m_columnWidth)));
+    // Each device rounds a glyph's width to its own dots, so a row holds as
+    // many columns as the font's own design width gives on this paper, the
+    // same on a printer as in the file: never more than fit here.
+    const int fit = static_cast<int>(std::floor(area.width() * unitsPerPoint / m_columnWidth));
+    const double designWidth = DesignColumnPoints(m_font);
+    const int designed = designWidth > 0.0 ? static_cast<int>(std::floor(area.width() / designWidth)) : fit;
+    m_columnsPerRow = std::max(1, std::min(fit, designed));
     m_linesPerPage = std::max(1, static_cast<int>(std::floor(area.height() / kLinePitchPoints + 1e-9)));
 }
 

@@ -4,6 +4,7 @@
 
 #include <QFileInfo>
 #include <QPageSize>
+#include <QPdfWriter>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -143,9 +144,13 @@ void PagePrinterTest::layout_data()
     // printable height / 12 pt.
     QTest::addColumn<int>("columns");
     QTest::addColumn<int>("lines");
+    QTest::addColumn<int>("resolution"); // of the device laid out on; 0 for the file's own
 
-    QTest::newRow("A4") << QPageSize(QPageSize::A4) << QSizeF(595, 842) << 86 << 64;
-    QTest::newRow("Letter") << QPageSize(QPageSize::Letter) << QSizeF(612, 792) << 89 << 60;
+    QTest::newRow("A4") << QPageSize(QPageSize::A4) << QSizeF(595, 842) << 86 << 64 << 0;
+    QTest::newRow("Letter") << QPageSize(QPageSize::Letter) << QSizeF(612, 792) << 89 << 60 << 0;
+    // A printer's dots round a glyph's width their own way; a row still
+    // holds what it holds in the file.
+    QTest::newRow("A4 at a printer's 600 dpi") << QPageSize(QPageSize::A4) << QSizeF(595, 842) << 86 << 64 << 600;
 }
 
 void PagePrinterTest::layout()
@@ -154,12 +159,18 @@ void PagePrinterTest::layout()
     QFETCH(QSizeF, points);
     QFETCH(int, columns);
     QFETCH(int, lines);
+    QFETCH(int, resolution);
 
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString path = dir.filePath("layout.pdf");
     PagePrinter printer(path);
     printer.SetPageSize(paper);
+    QPdfWriter device(path);
+    if (resolution) {
+        device.setResolution(resolution);
+        printer.SetDevice(&device);
+    }
     QStringList rows; // what each printed row should read, in order
 
     printer.PrintAt(1, "Name");
