@@ -2,6 +2,7 @@
 
 #include "Twips.h"
 
+#include <QFontDatabase>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
@@ -9,12 +10,18 @@
 
 namespace {
 
-// The classic dialog face, or the nearest sans-serif the system has.
+// The classic dialog face where it scales. Where it is only a bitmap face,
+// in a few fixed sizes (as on Windows 10 and 11), its scalable successor;
+// else the nearest sans-serif the system has.
 QFont ClassicFont(qreal pointSize, bool italic)
 {
+    QStringList families;
+    for (const QString &family :
+         {QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"), QStringLiteral("DejaVu Sans")})
+        if (QFontDatabase::isSmoothlyScalable(family))
+            families.append(family);
     QFont font;
-    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
-                      QStringLiteral("DejaVu Sans")});
+    font.setFamilies(families);
     font.setStyleHint(QFont::SansSerif);
     font.setPointSizeF(pointSize);
     font.setBold(true);

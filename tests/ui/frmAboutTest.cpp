@@ -1,6 +1,8 @@
 #include "Operator.h"
 #include "frmAbout.h"
 
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
@@ -11,6 +13,8 @@ class frmAboutTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    // The classic face as Windows 10 and 11 have it: bitmaps in a few sizes.
+    void initTestCase() { QVERIFY(QFontDatabase::addApplicationFont("/usr/share/wine/fonts/sserife.fon") >= 0); }
     void looksAsDesigned();
     void okHidesAndTheWindowComesBackTheSame();
 };
@@ -28,6 +32,7 @@ void frmAboutTest::looksAsDesigned()
     QCOMPARE(title->palette().color(QPalette::WindowText), QColor(0, 0, 255));
     QVERIFY(title->font().bold());
     QCOMPARE(title->font().pointSizeF(), 13.5);
+    QVERIFY2(QFontDatabase::isSmoothlyScalable(QFontInfo(title->font()).family()), "a bitmap face, ragged when scaled");
     QVERIFY(!about.findChild<QLabel *>("Label2")->text().isEmpty());
 
     // Three blue dollars side by side under the rule: Label3, Label5, Label4.
