@@ -1,4 +1,5 @@
 #include "PrintService.h"
+#include "WindowsDocumentCalls.h"
 #include "WindowsSpooler.h"
 
 #include <QPrinter>
@@ -10,7 +11,6 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <cstring>
 #include <functional>
 #include <future>
 #include <iterator>
@@ -18,76 +18,6 @@
 #include <mutex>
 #include <thread>
 #include <type_traits>
-
-Destination::State StateOf(DWORD status, DWORD attributes, const std::vector<DWORD> &jobs)
-{
-    using State = Destination::State;
-    const auto anyJob = [&jobs](DWORD flags) {
-        return std::any_of(jobs.cbegin(), jobs.cend(), [flags](DWORD job) { return (job & flags) != 0; });
-    };
-    if (status & PRINTER_STATUS_PAUSED)
-        return State::Paused;
-    if ((status & (PRINTER_STATUS_OFFLINE | PRINTER_STATUS_SERVER_OFFLINE))
-        || (attributes & PRINTER_ATTRIBUTE_WORK_OFFLINE) || anyJob(JOB_STATUS_OFFLINE))
-        return State::Offline;
-    if (status & PRINTER_STATUS_NOT_AVAILABLE)
-        return State::NotAvailable;
-    if ((status
-         & (PRINTER_STATUS_ERROR | PRINTER_STATUS_PAPER_JAM | PRINTER_STATUS_PAPER_OUT | PRINTER_STATUS_PAPER_PROBLEM
-            | PRINTER_STATUS_NO_TONER | PRINTER_STATUS_DOOR_OPEN | PRINTER_STATUS_USER_INTERVENTION))
-        || anyJob(JOB_STATUS_ERROR | JOB_STATUS_PAPEROUT | JOB_STATUS_BLOCKED_DEVQ | JOB_STATUS_USER_INTERVENTION))
-        return State::InError;
-    if (status & PRINTER_STATUS_PENDING_DELETION)
-        return State::NotAccepting;
-    return State::Ready;
-}
-
-QString ServerOf(const QString &printer)
-{
-    if (!printer.startsWith(QLatin1String("\\\\")))
-        return {};
-    return printer.mid(2).section(QLatin1Char('\\'), 0, 0);
-}
-
-Trouble TroubleOf(DWORD error, const QString &printer)
-{
-    switch (error) {
-    case RPC_S_SERVER_UNAVAILABLE:
-    case RPC_S_CALL_FAILED:
-    case ERROR_BAD_NETPATH:
-    case ERROR_NETWORK_UNREACHABLE:
-    case ERROR_HOST_UNREACHABLE:
-    case ERROR_SEM_TIMEOUT:
-        // This computer's spooler answered, and could not reach the server.
-        if (const QString server = ServerOf(printer); !server.isEmpty())
-            return {Trouble::Kind::ServerUnreachable, server};
-        if (error == RPC_S_SERVER_UNAVAILABLE) // the Print Spooler service is stopped
-            return {Trouble::Kind::NotRunning, {}};
-        break;
-    case RPC_S_SERVER_TOO_BUSY:
-    case ERROR_SERVICE_NOT_ACTIVE:
-        return {Trouble::Kind::NotRunning, {}};
-    default:
-        break;
-    }
-    wchar_t *text = nullptr;
-    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                   error, 0, reinterpret_cast<wchar_t *>(&text), 0, nullptr);
-    QString words = text ? QString::fromWCharArray(text).trimmed() : QStringLiteral("error %1").arg(error);
-    LocalFree(text);
-    while (words.endsWith(QLatin1Char('.')))
-        words.chop(1);
-    return {Trouble::Kind::Refused, words};
-}
-
-Trouble TroubleOf(const DocumentCalls &calls)
-{
-    if (calls.error == ERROR_SUCCESS)
-        return {};
-    if (calls.error == ERROR_CANCELLED)
-        return {Trouble::Kind::Cancelled, {}};
-    return TroubleOf(calls.error);
-}
 
 namespace {
 
@@ -225,76 +155,6 @@ bool ShowsWindow(DWORD thread)
     return shown;
 }
 
-// How far a report's document got, shared by the spooler's thread, which
-// prints it, and the thread waiting on it. Once the waiting thread has given
-// up, no job is started for the report, and one the spooler was making at
-// that moment is taken back as soon as it exists: the operator has been told
-// that the report was not printed.
-class DocumentProgress
-{
-public:
-    explicit DocumentProgress(const QString &printer) : m_printer(printer) {}
-
-    const QString &Printer() const { return m_printer; }
-
-    // On the spooler's thread, around StartDoc: false if it is not to start.
-    bool Starting()
-    {
-        const std::lock_guard lock(m_mutex);
-        return !m_givenUp;
-    }
-    // The job StartDoc made, or why it made none; false if it is to be
-    // taken back.
-    bool Started(int jobId, DWORD error)
-    {
-        const std::lock_guard lock(m_mutex);
-        if (jobId <= 0) {
-            Note(error);
-            return true;
-        }
-        if (m_givenUp)
-            return false;
-        m_calls.jobId = jobId;
-        return true;
-    }
-    void Failed(DWORD error)
-    {
-        const std::lock_guard lock(m_mutex);
-        Note(error);
-    }
-
-    // On the waiting thread. False when the spooler has already taken the
-    // job: its driver's work then has an allowance of its own.
-    bool GiveUp()
-    {
-        const std::lock_guard lock(m_mutex);
-        m_givenUp = m_calls.jobId == 0;
-        return m_givenUp;
-    }
-    bool Accepted() const
-    {
-        const std::lock_guard lock(m_mutex);
-        return m_calls.jobId > 0;
-    }
-    DocumentCalls Calls() const
-    {
-        const std::lock_guard lock(m_mutex);
-        return m_calls;
-    }
-
-private:
-    void Note(DWORD error)
-    {
-        if (m_calls.error == ERROR_SUCCESS)
-            m_calls.error = error; // the first failure is the one to tell
-    }
-
-    const QString m_printer;
-    mutable std::mutex m_mutex;
-    DocumentCalls m_calls;
-    bool m_givenUp = false;
-};
-
 // Asks the spooler how a job is getting on while its driver is at work, one
 // question at a time and each on a thread of its own, as the spooler's
 // thread is busy with the driver: a spooler that leaves a question about a
@@ -332,99 +192,6 @@ private:
     QDeadlineTimer m_asked;
     QDeadlineTimer m_next;
 };
-
-// The toolkit's print engine starts and ends the document and its pages
-// itself and reads none of their answers where they are given (a failed
-// StartDoc's error is lost to its own clean-up, EndPage's and EndDoc's are
-// ignored). Its calls into gdi32 come here instead, on the spooler's thread,
-// so each answer is read as it is given, for the report being printed.
-thread_local DocumentProgress *t_document = nullptr;
-
-int WINAPI WatchedStartDocW(HDC dc, const DOCINFOW *info)
-{
-    DocumentProgress *document = t_document;
-    if (document && !document->Starting()) {
-        SetLastError(ERROR_CANCELLED);
-        return SP_ERROR;
-    }
-    const int job = StartDocW(dc, info);
-    const DWORD error = GetLastError();
-    if (document && !document->Started(job, error)) {
-        AbortDoc(dc);
-        SetLastError(ERROR_CANCELLED);
-        return SP_ERROR;
-    }
-    SetLastError(error);
-    return job;
-}
-
-// A page's or the document's end, read as it is given.
-int Noted(int answer)
-{
-    const DWORD error = GetLastError();
-    if (answer <= 0 && t_document)
-        t_document->Failed(error);
-    SetLastError(error);
-    return answer;
-}
-
-int WINAPI WatchedStartPage(HDC dc)
-{
-    return Noted(StartPage(dc));
-}
-
-int WINAPI WatchedEndPage(HDC dc)
-{
-    return Noted(EndPage(dc));
-}
-
-int WINAPI WatchedEndDoc(HDC dc)
-{
-    return Noted(EndDoc(dc));
-}
-
-// Points the import of function from dll in module at replacement.
-bool Redirect(HMODULE module, const char *dll, const char *function, const void *replacement)
-{
-    auto *base = reinterpret_cast<BYTE *>(module);
-    const auto *dos = reinterpret_cast<const IMAGE_DOS_HEADER *>(base);
-    const auto *nt = reinterpret_cast<const IMAGE_NT_HEADERS *>(base + dos->e_lfanew);
-    const IMAGE_DATA_DIRECTORY &imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    for (auto *from = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR *>(base + imports.VirtualAddress);
-         imports.VirtualAddress && from->Name; ++from) {
-        if (_stricmp(reinterpret_cast<const char *>(base + from->Name), dll) != 0 || !from->OriginalFirstThunk)
-            continue;
-        const auto *names = reinterpret_cast<const IMAGE_THUNK_DATA *>(base + from->OriginalFirstThunk);
-        auto *slots = reinterpret_cast<IMAGE_THUNK_DATA *>(base + from->FirstThunk);
-        for (; names->u1.AddressOfData; ++names, ++slots) {
-            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
-                continue;
-            const auto *named = reinterpret_cast<const IMAGE_IMPORT_BY_NAME *>(base + names->u1.AddressOfData);
-            if (std::strcmp(reinterpret_cast<const char *>(named->Name), function) != 0)
-                continue;
-            DWORD protection = 0;
-            if (!VirtualProtect(&slots->u1.Function, sizeof(slots->u1.Function), PAGE_READWRITE, &protection))
-                return false;
-            slots->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
-            VirtualProtect(&slots->u1.Function, sizeof(slots->u1.Function), protection, &protection);
-            return true;
-        }
-    }
-    return false;
-}
-
-// Whether the document's calls are watched: once, for the program's life.
-bool WatchDocumentCalls()
-{
-    static const bool watching = [] {
-        const HMODULE engine = GetModuleHandleW(L"Qt6PrintSupport.dll");
-        return engine && Redirect(engine, "gdi32.dll", "StartDocW", reinterpret_cast<const void *>(&WatchedStartDocW))
-               && Redirect(engine, "gdi32.dll", "StartPage", reinterpret_cast<const void *>(&WatchedStartPage))
-               && Redirect(engine, "gdi32.dll", "EndPage", reinterpret_cast<const void *>(&WatchedEndPage))
-               && Redirect(engine, "gdi32.dll", "EndDoc", reinterpret_cast<const void *>(&WatchedEndDoc));
-    }();
-    return watching;
-}
 
 // The thread that asks the spooler and draws on printers. One thread for
 // the life of the program rather than one a call: the toolkit keeps
@@ -712,15 +479,14 @@ Handover WindowsPrintService::Submit(const Destination &destination, const LaidO
             const bool watched = WatchDocumentCalls();
             Handover job;
             bool valid = false;
-            t_document = document.get();
             {
+                const WatchingDocument watching(document.get());
                 QPrinter printer(QPrinter::HighResolution);
                 printer.setPrinterName(name);
                 printer.setDocName(report.jobName);
                 valid = printer.isValid();
                 job.whole = valid && report.draw(&printer);
             }
-            t_document = nullptr;
             const DWORD lastError = GetLastError();
             const DocumentCalls calls = document->Calls();
             job.jobId = calls.jobId;

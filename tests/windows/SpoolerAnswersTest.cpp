@@ -4,10 +4,12 @@
 // reading of it (WindowsSpooler.h) into DefaultPrinter.
 
 #include "DefaultPrinter.h"
+#include "WindowsDocumentCalls.h"
 #include "WindowsSpooler.h"
 
 #include <QDir>
 #include <QFile>
+#include <QPrinter>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -81,6 +83,13 @@ class SpoolerAnswersTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    // The driver's answers are read as the toolkit's print engine gets them:
+    // its calls into gdi32 can be taken over, once it is loaded.
+    void documentCallsWatched()
+    {
+        const QPrinter printer;
+        QVERIFY(WatchDocumentCalls());
+    }
     void toldTheOperator_data();
     void toldTheOperator();
 };
