@@ -308,8 +308,8 @@ PrintResult DefaultPrinter::HandOver(const LaidOutReport &report)
                 QStringLiteral("Sent to the printer \"%1\" as job %2.").arg(printer.name).arg(job.jobId),
                 {}};
     }
-    const bool unanswered =
-        job.trouble.kind == Trouble::Kind::Silent || job.trouble.kind == Trouble::Kind::BrokenOff;
+    const bool unanswered = job.trouble.kind == Trouble::Kind::Silent || job.trouble.kind == Trouble::Kind::BrokenOff
+                            || job.trouble.kind == Trouble::Kind::ServerUnreachable;
     if (job.whole && unanswered) {
         // The service may have taken the whole document and print it when it
         // comes back; saying it was not printed would have it printed twice.

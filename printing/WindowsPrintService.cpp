@@ -18,6 +18,7 @@
 #include <mutex>
 #include <thread>
 #include <type_traits>
+#include <utility>
 
 namespace {
 
@@ -83,13 +84,14 @@ std::optional<std::vector<BYTE>> PrinterInfo(HANDLE printer, DWORD *error)
 std::vector<JOB_INFO_1W> QueueOf(HANDLE printer, std::vector<BYTE> &storage)
 {
     DWORD count = 0, error = ERROR_SUCCESS;
-    const auto jobs = Filled([printer, &count](BYTE *buffer, DWORD size, DWORD *needed) {
-        return EnumJobsW(printer, 0, 0xFFFFFFFF, 1, buffer, size, needed, &count) != FALSE;
-    },
-                             &error);
+    std::optional<std::vector<BYTE>> jobs = Filled(
+        [printer, &count](BYTE *buffer, DWORD size, DWORD *needed) {
+            return EnumJobsW(printer, 0, 0xFFFFFFFF, 1, buffer, size, needed, &count) != FALSE;
+        },
+        &error);
     if (!jobs)
         return {};
-    storage = *jobs;
+    storage = std::move(*jobs); // the same memory, which the jobs' texts point into
     const auto *first = reinterpret_cast<const JOB_INFO_1W *>(storage.data());
     return std::vector<JOB_INFO_1W>(first, first + (storage.empty() ? 0 : count));
 }
@@ -127,12 +129,18 @@ int OurJobNamed(HANDLE printer, const QString &document)
     const auto same = [](const wchar_t *a, const QString &b) {
         return a && QString::fromWCharArray(a).compare(b, Qt::CaseInsensitive) == 0;
     };
+    // A machine is named with or without the backslashes of a UNC name.
+    const auto machineOf = [](const wchar_t *name) {
+        QString machine = name ? QString::fromWCharArray(name) : QString();
+        while (machine.startsWith(QLatin1Char('\\')))
+            machine.remove(0, 1);
+        return machine;
+    };
     std::vector<BYTE> storage;
     int newest = 0;
     for (const JOB_INFO_1W &job : QueueOf(printer, storage)) {
-        const QString from = job.pMachineName ? QString::fromWCharArray(job.pMachineName) : QString();
         if (same(job.pDocument, document) && same(job.pUserName, QString::fromWCharArray(user))
-            && from.compare(QLatin1String("\\\\") + QString::fromWCharArray(machine), Qt::CaseInsensitive) == 0)
+            && same(machine, machineOf(job.pMachineName)))
             newest = std::max(newest, static_cast<int>(job.JobId));
     }
     return newest;
