@@ -275,9 +275,8 @@ PrintResult DefaultPrinter::HandOver(const LaidOutReport &report)
 {
     const std::unique_ptr<PrintService> service = m_openService(m_deadline - kCancelWithin.count());
     if (!service->Reached())
-        return Failure(Explained(service->Silence().kind != Trouble::Kind::None ? service->Silence()
-                                                                                 : Trouble{Trouble::Kind::NotRunning, {}},
-                                 QString()));
+        return Failure(service->Silence().kind != Trouble::Kind::None ? Explained(service->Silence(), QString())
+                                                                       : NotRunning());
 
     const DefaultDestination chosen = service->Default();
     if (chosen.trouble.kind == Trouble::Kind::NoneChosen) {
