@@ -1,6 +1,8 @@
 ; The per-user installer. packaging/windows/CMakeLists.txt passes in VERSION,
 ; VERSION4 (four parts), COPYRIGHT, PUBLISHER, ICON, OUTFILE and FILES, the
-; folder of install-files.nsh and uninstall-files.nsh that stage.cmake wrote.
+; folder of install-files.nsh and uninstall-files.nsh that stage.cmake wrote;
+; to sign the uninstaller and the setup, SIGN (sign.sh), SIGN_PKCS12 and
+; SIGN_TIMESTAMP (which may be empty).
 ;
 ;   setup.exe /S        installs without a window, first removing an
 ;                       installed version with its own uninstaller
@@ -16,6 +18,10 @@ RequestExecutionLevel user
 ManifestDPIAware true
 ManifestSupportedOS all
 SetCompressor /SOLID lzma
+!ifdef SIGN
+    !uninstfinalize 'bash "${SIGN}" "%1" "${SIGN_PKCS12}" "${SIGN_TIMESTAMP}"' = 0
+    !finalize 'bash "${SIGN}" "%1" "${SIGN_PKCS12}" "${SIGN_TIMESTAMP}"' = 0
+!endif
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Plendrik"
 
