@@ -9,8 +9,15 @@
 #   ./build.sh windows  cross-build for 64-bit Windows (Qt for Windows is built
 #                     once from Debian's qt6-base source and cached in
 #                     ~/.cache/plendrik), and write the installer and the zip
-#                     to build-windows/packaging/windows/
+#                     to build-windows/packaging/windows/; with
+#                     PLENDRIK_SIGN_PKCS12 and PLENDRIK_SIGN_PASSWORD (and
+#                     PLENDRIK_SIGN_TIMESTAMP) set, signed (see the README)
 set -euo pipefail
+# The certificate may be named from where the script is run.
+if [[ -n ${PLENDRIK_SIGN_PKCS12-} ]]; then
+    PLENDRIK_SIGN_PKCS12=$(realpath -- "$PLENDRIK_SIGN_PKCS12")
+    export PLENDRIK_SIGN_PKCS12
+fi
 cd "$(dirname "$0")"
 
 build_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev libcups2-dev libxcb-xkb-dev libgtest-dev googletest
@@ -21,11 +28,14 @@ test_packages=(xvfb xauth openbox xdotool x11-utils imagemagick cups cups-client
                "${package_packages[@]}"
                clang libclang-rt-14-dev libpoppler-cpp-dev pkg-config) # the fuzz run
 bench_packages=(libbenchmark-dev libxcb1-dev libxcb-damage0-dev xvfb)
-# Qt's sources come unpacked by dpkg-source (dpkg-dev); the installer is NSIS.
-windows_packages=(g++-mingw-w64-x86-64-posix dpkg-dev nsis fonts-dejavu-core librsvg2-bin icoutils)
+# Qt's sources come unpacked by dpkg-source (dpkg-dev); the installer is NSIS;
+# osslsigncode signs, given a certificate.
+windows_packages=(g++-mingw-w64-x86-64-posix dpkg-dev nsis fonts-dejavu-core librsvg2-bin icoutils osslsigncode)
 # The Windows build's tests run under Wine, which prints through CUPS as
-# PostScript (ghostscript turns it into PDF to read back).
-wine_packages=(wine wine64 xvfb xauth openbox xdotool x11-utils cups cups-client ghostscript poppler-utils binutils)
+# PostScript (ghostscript turns it into PDF to read back); the signing test
+# makes its certificate with openssl.
+wine_packages=(wine wine64 xvfb xauth openbox xdotool x11-utils cups cups-client ghostscript poppler-utils binutils
+               openssl)
 
 install_missing() {
     local missing=()

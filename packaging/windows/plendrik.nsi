@@ -1,8 +1,11 @@
 ; The per-user installer. packaging/windows/CMakeLists.txt passes in VERSION,
 ; VERSION4 (four parts), COPYRIGHT, PUBLISHER, ICON, OUTFILE and FILES, the
-; folder of install-files.nsh and uninstall-files.nsh that stage.cmake wrote.
+; folder of install-files.nsh and uninstall-files.nsh that stage.cmake wrote;
+; to sign the uninstaller and the setup, SIGN (sign.sh), SIGN_PKCS12 and
+; SIGN_TIMESTAMP (which may be empty).
 ;
-;   setup.exe /S        installs without a window
+;   setup.exe /S        installs without a window, first removing an
+;                       installed version with its own uninstaller
 ;   Uninstall.exe /S    removes every file installed, the Start menu entry,
 ;                       the registry key, and the folders once they are empty
 
@@ -15,6 +18,10 @@ RequestExecutionLevel user
 ManifestDPIAware true
 ManifestSupportedOS all
 SetCompressor /SOLID lzma
+!ifdef SIGN
+    !uninstfinalize 'bash "${SIGN}" "%1" "${SIGN_PKCS12}" "${SIGN_TIMESTAMP}"' = 0
+    !finalize 'bash "${SIGN}" "%1" "${SIGN_PKCS12}" "${SIGN_TIMESTAMP}"' = 0
+!endif
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Plendrik"
 
@@ -63,8 +70,36 @@ FunctionEnd
 !insertmacro DEFINE_PROGRAM_CLOSED ""
 !insertmacro DEFINE_PROGRAM_CLOSED "un."
 
+; An installed version goes first, by its own uninstaller, so that no file
+; that only it had stays behind. The uninstaller runs from a copy, as it
+; does from Settings, and is waited for. Once it ends it starts its own
+; clean-up of that copy (un.RemoveSelf), which keeps trying for a while:
+; the copy is held open until this setup has written everything, so that
+; clean-up cannot run in the middle of the install.
+Var EarlierCopy
+Function RemoveEarlier
+    ReadRegStr $0 HKCU "${UNINSTALL_KEY}" "InstallLocation"
+    ${If} $0 == ""
+    ${OrIfNot} ${FileExists} "$0\Uninstall.exe"
+        Return
+    ${EndIf}
+    InitPluginsDir
+    CreateDirectory "$PLUGINSDIR\earlier"
+    CopyFiles /SILENT "$0\Uninstall.exe" "$PLUGINSDIR\earlier"
+    FileOpen $EarlierCopy "$PLUGINSDIR\earlier\Uninstall.exe" r
+    ClearErrors
+    ExecWait '"$PLUGINSDIR\earlier\Uninstall.exe" /S _?=$0' $1
+    ${If} ${Errors}
+    ${OrIf} $1 <> 0
+        FileClose $EarlierCopy
+        Abort "The installed Plendrik could not be removed."
+    ${EndIf}
+    Delete "$0\Uninstall.exe"
+FunctionEnd
+
 Section
     Call ProgramClosed
+    Call RemoveEarlier
     !include "${FILES}/install-files.nsh"
     WriteUninstaller "$INSTDIR\Uninstall.exe"
 
@@ -81,6 +116,9 @@ Section
     WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" ${INSTALLED_KB}
     WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoModify" 1
     WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
+    ${If} $EarlierCopy != ""
+        FileClose $EarlierCopy
+    ${EndIf}
 SectionEnd
 
 ; Only what was installed goes, and a folder only once empty: whatever the

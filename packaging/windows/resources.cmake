@@ -29,10 +29,11 @@ add_custom_command(OUTPUT ${icon}
 
 include(${CMAKE_CURRENT_LIST_DIR}/about.cmake)
 set(PLENDRIK_ICON ${icon})
+set(PLENDRIK_MANIFEST ${CMAKE_CURRENT_LIST_DIR}/plendrik.manifest)
 configure_file(${PROJECT_SOURCE_DIR}/packaging/windows/plendrik.rc.in ${CMAKE_CURRENT_BINARY_DIR}/plendrik.rc @ONLY)
 target_sources(plendrik PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/plendrik.rc)
-# windres reads no dependency file: name the icon, so a new one is compiled in.
-set_source_files_properties(${CMAKE_CURRENT_BINARY_DIR}/plendrik.rc PROPERTIES OBJECT_DEPENDS ${icon})
+# windres reads no dependency file: name what it reads, so a new one is compiled in.
+set_source_files_properties(${CMAKE_CURRENT_BINARY_DIR}/plendrik.rc PROPERTIES OBJECT_DEPENDS "${icon};${PLENDRIK_MANIFEST}")
 # The installer shows the same icon.
 set_target_properties(plendrik PROPERTIES PLENDRIK_ICON ${icon})
 

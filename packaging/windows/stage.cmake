@@ -1,9 +1,11 @@
 # Lays out the program's folder afresh from LIST (lines of "destination<TAB>
-# source"), strips the executables and DLLs, and writes for the installer
+# source"), strips the executables and DLLs (and, given SIGN, the path of
+# sign.sh, with SIGN_PKCS12 and SIGN_TIMESTAMP, signs them), and writes for
+# the installer
 #   NSH/install-files.nsh    what to install, and its size
 #   NSH/uninstall-files.nsh  exactly those files to remove, then their folders
 #                            deepest first, each only if left empty
-# cmake -DLIST=... -DSTAGE=... -DSTRIP=... -DNSH=... -P stage.cmake
+# cmake -DLIST=... -DSTAGE=... -DSTRIP=... -DNSH=... [-DSIGN=...] -P stage.cmake
 
 # Nothing from an earlier layout may reach the installer or the zip.
 file(REMOVE_RECURSE ${STAGE})
@@ -24,6 +26,10 @@ foreach(line ${lines})
     # compiler's DLLs, and no use to an operator.
     if(destination MATCHES "\\.(exe|dll)$")
         execute_process(COMMAND ${STRIP} --strip-unneeded ${STAGE}/${destination} COMMAND_ERROR_IS_FATAL ANY)
+        if(SIGN)
+            execute_process(COMMAND bash ${SIGN} ${STAGE}/${destination} ${SIGN_PKCS12} ${SIGN_TIMESTAMP}
+                            COMMAND_ERROR_IS_FATAL ANY)
+        endif()
     endif()
     file(SIZE ${STAGE}/${destination} size)
     math(EXPR bytes "${bytes} + ${size}")

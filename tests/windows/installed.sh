@@ -6,6 +6,7 @@
 #                                INSTALLED_EXE (a Unix path) and SHORTCUT
 #   windows_shortcut_names_exe   the shortcut's target is the installed program
 #   windows_listed               the installed-apps list has the entry
+#   windows_listed_version       prints the version that entry shows
 #   windows_uninstall            the uninstaller, silently, to its end
 #   windows_leftovers            prints whatever the install left behind (files
 #                                or registry keys); empty output is clean
@@ -50,6 +51,10 @@ windows_shortcut_names_exe() {
 
 windows_listed() {
     wine reg query "$uninstall_key" /v UninstallString 2>/dev/null | grep -qi 'Uninstall\.exe'
+}
+
+windows_listed_version() {
+    wine reg query "$uninstall_key" /v DisplayVersion 2>/dev/null | tr -d '\r' | awk '$1 == "DisplayVersion" { print $3 }'
 }
 
 windows_uninstall() {
