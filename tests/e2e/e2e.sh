@@ -236,7 +236,8 @@ enter_household ABCDEFGHIJKLMNO 12000 4
 key Return
 enter_household '' 1,000 2
 key Return
-enter_household 77 -250 5
+# A Thaana letter, which the toolkit draws from no face, and the digits after it.
+enter_household 'ދ77' -250 5
 # For people only; nothing checks it.
 import -window root "$shot_dir/e2e-data-entry.png" 2>/dev/null || echo "(no screenshot taken)"
 key Escape
@@ -383,7 +384,14 @@ check_closed "Enter after a key let go in another program, then Esc"
 need "main window has focus again" main_focused
 
 # --- 7. the three reports -----------------------------------------------------------
-report e 1 "Listing of Data Entered" "$expected/data-listing.txt"
+# No face under Wine has Thaana: there its letter is an outlined box, which
+# holds no text, and the digits after it print a column on.
+listing=$expected/data-listing.txt
+if ((windows)); then
+    listing=$work/data-listing.txt
+    sed 's/ދ77/ 77/' "$expected/data-listing.txt" >"$listing"
+fi
+report e 1 "Listing of Data Entered" "$listing"
 report l 2 "Households Exceeding Average Income" "$expected/above-average.txt"
 report p 3 "Poverty Level Summary" "$expected/poverty-summary.txt"
 
