@@ -24,7 +24,7 @@ build_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev libcups2-dev libxcb
                 fonts-dejavu-core fonts-noto-cjk fonts-symbola fonts-noto-core librsvg2-bin)
 # dpkg-shlibdeps (dpkg-dev) works out the package's Depends; the rest check the package.
 package_packages=(dpkg-dev lintian desktop-file-utils appstream file)
-test_packages=(xvfb xauth openbox xdotool x11-utils imagemagick cups cups-client cups-ipp-utils poppler-utils fonts-wine
+test_packages=(xvfb xauth openbox xdotool xclip x11-utils imagemagick cups cups-client cups-ipp-utils poppler-utils fonts-wine
                "${package_packages[@]}"
                clang libclang-rt-14-dev libpoppler-cpp-dev pkg-config) # the fuzz run
 bench_packages=(libbenchmark-dev libxcb1-dev libxcb-damage0-dev xvfb)

@@ -564,36 +564,6 @@ bool ReordersOnPaper(const QString &text)
 
 char32_t Unmirrored(char32_t c) { return std::min(c, QChar::mirroredChar(c)); }
 
-// Qt shapes a run of a script that no report font has as one piece, and a
-// character of no script of its own (digits, punctuation, U+FFFD) takes the
-// script of its neighbours and prints as a box inside it. So in an ID
-// holding a character that cannot be read back at all, or a mark or an
-// unassigned code point that may start such a run, those may be lost;
-// nothing may be added or moved, and nothing else lost.
-bool MayLoseNeighbours(const QString &text)
-{
-    for (char32_t c : text.toUcs4()) {
-        switch (QChar::category(c)) {
-        case QChar::Other_NotAssigned: // to Qt; a font may still know it
-        case QChar::Mark_NonSpacing:   // shaped with its base's run
-        case QChar::Mark_Enclosing:
-            return true;
-        default:
-            break;
-        }
-    }
-    for (const QString &cluster : Clusters(text))
-        if (!WithGlyphs(cluster).isEmpty() && ReadsBackAs(cluster).isEmpty())
-            return true;
-    return false;
-}
-
-bool TakesNeighboursScript(char32_t c)
-{
-    const QChar::Script script = QChar::script(c);
-    return script == QChar::Script_Common || script == QChar::Script_Inherited;
-}
-
 // Drawn before its letter, often as a variant glyph no code point maps to, so
 // the PDF's text may leave it out (Unicode's Indic positional category Left;
 // past the BMP nothing reads back at all) or, in drawing order, hold it just
@@ -631,12 +601,11 @@ struct Expected
 {
     QList<uint> text; // visible characters
     bool inOrder = true;
-    bool mayLose = false;  // characters of no script of their own may be missing
     int softHyphens = 0;   // this many hyphens may be printed besides
     int marks = 0;         // and this many dotted circles
     // How many printed characters the part can take, at most.
     qsizetype Longest() const { return text.size() + softHyphens + marks; }
-    bool Losable(char32_t c) const { return (mayLose && TakesNeighboursScript(c)) || DrawnBeforeItsLetter(c); }
+    bool Losable(char32_t c) const { return DrawnBeforeItsLetter(c); }
 };
 
 struct ExpectedReport
@@ -646,11 +615,10 @@ struct ExpectedReport
     void Add(const QString &text)
     {
         const bool inOrder = !ReordersOnPaper(text);
-        const bool mayLose = MayLoseNeighbours(text);
         const QList<uint> shy = text.normalized(QString::NormalizationForm_KC).toUcs4();
         const auto softHyphens = static_cast<int>(std::count(shy.cbegin(), shy.cend(), SoftHyphen));
         if (!inOrder) {
-            parts.append({Visible(text).toUcs4(), false, mayLose, softHyphens, Marks(text)});
+            parts.append({Visible(text).toUcs4(), false, softHyphens, Marks(text)});
             return;
         }
         // In order, each soft hyphen is a part of its own that may print as a
@@ -658,15 +626,15 @@ struct ExpectedReport
         const QStringList pieces = text.split(QChar(SoftHyphen));
         for (qsizetype i = 0; i < pieces.size(); ++i) {
             if (i > 0)
-                parts.append({{}, true, false, 1, 0});
-            Append({Visible(pieces[i]).toUcs4(), true, mayLose, 0, Marks(pieces[i])});
+                parts.append({{}, true, 1, 0});
+            Append({Visible(pieces[i]).toUcs4(), true, 0, Marks(pieces[i])});
         }
     }
 
     void Append(const Expected &part)
     {
         const auto plain = [](const Expected &p) {
-            return p.inOrder && !p.mayLose && p.softHyphens == 0 && p.marks == 0;
+            return p.inOrder && p.softHyphens == 0 && p.marks == 0;
         };
         if (plain(part) && !parts.isEmpty() && plain(parts.last()))
             parts.last().text += part.text;
@@ -764,7 +732,7 @@ void CheckPrinted(const char *report, std::optional<PrintResult> (*print)(Printe
         if (failed.contains({index, at}))
             return false;
         const Expected &part = expected.parts[index];
-        const bool fixedLength = !part.mayLose && part.softHyphens == 0 && part.marks == 0;
+        const bool fixedLength = part.softHyphens == 0 && part.marks == 0;
         const qsizetype longest = std::min(printed.size(), at + part.Longest());
         for (qsizetype to = longest; to >= (fixedLength ? longest : at); --to) {
             const Verdict verdict = Reads(part, printed, at, to);
@@ -784,7 +752,7 @@ void CheckPrinted(const char *report, std::optional<PrintResult> (*print)(Printe
         ids += "\n  row " + std::to_string(i) + ": " + Quoted(Households[i].ID);
     Broken("a printed report does not read back as the survey",
            std::string(report) + ": from visible character " + std::to_string(furthest.second.printedAt)
-               + (part.inOrder ? "" : ", in any order") + (part.mayLose ? ", some may be lost" : "")
+               + (part.inOrder ? "" : ", in any order")
                + "\nprinted  " + text(printed, furthest.second.printedAt) + "\nexpected "
                + text(part.text, furthest.second.expectedAt) + "\nIDs:" + ids);
 }

@@ -5,7 +5,10 @@
 // the font. A line too wide for the paper carries on in continuation rows
 // rather than being cut off. Characters the font lacks (CJK, emoji, other
 // scripts) come from fallback faces; their real widths decide where the next
-// item may start, so nothing is ever drawn over.
+// item may start, so nothing is ever drawn over. A script the toolkit turns
+// down for every face (Thaana) is drawn from a face's own glyphs instead, and
+// a character no face has as an outlined box, so neither takes its
+// neighbours with it.
 //
 // Writing the PDF needs nothing but QtGui: no print service is asked
 // anything, so a hung spooler cannot hold up the layout. The same layout can
@@ -15,11 +18,13 @@
 
 #include <QFont>
 #include <QFontMetricsF>
+#include <QGlyphRun>
 #include <QPageSize>
 #include <QPainter>
 #include <QString>
 #include <QTextLayout>
 
+#include <array>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -70,10 +75,27 @@ private:
         std::unique_ptr<QTextLayout> layout; // one QTextLine per row from firstRow on
     };
 
+    // One character as the reader sees it, drawn from a face's glyphs, or as
+    // outlined boxes where no face has it.
+    struct Drawn
+    {
+        qsizetype row;
+        double x;     // columns from the left margin
+        double width; // columns
+        QGlyphRun glyphs;
+        int boxes = 0;
+        std::size_t before = 0; // drawn before this many laid-out texts
+    };
+
     void Begin();
     void Fail(const QString &sentence);
     double NaturalWidth(const QString &text) const;
     std::unique_ptr<QTextLayout> LayOut(const QString &text, double x) const;
+    double PlaceText(double column, const QString &text);
+    double PlaceDrawn(double column, const QStringList &graphemes, bool rightToLeft);
+    Drawn Glyphs(const QString &grapheme);
+    bool Refused(char32_t c);
+    void DrawBoxes(const Drawn &drawn, double baseline);
     void LayOutLine();
     bool StartRow();
 
@@ -95,4 +117,6 @@ private:
     int m_linesPerPage = 1;
     int m_line = 0; // next line on the current page, 0-based
     std::vector<Item> m_items;
+    std::vector<Drawn> m_drawn;
+    std::array<signed char, QChar::ScriptCount> m_refused{}; // per script: 0 not asked, 1 drawn, -1 refused
 };

@@ -63,6 +63,12 @@ checks_on_failure() {
 
 key() { xdotool key --clearmodifiers "$@"; }
 type_text() { xdotool type --delay 30 -- "$1"; }
+# Copied from another program, then Ctrl+V: xclip holds the clipboard until
+# the display ends.
+paste_text() {
+    printf "%s" "$1" | xclip -selection clipboard >/dev/null 2>&1
+    key ctrl+v
+}
 # Sends keys at a brisk typist's pace in one xdotool command, so no key waits
 # for the program to finish with the one before: the program must keep up.
 # A word is typed as it stands; <NAME> is one key (<Tab>, <alt+n>, <space>).
@@ -236,6 +242,9 @@ enter_household ABCDEFGHIJKLMNO 12000 4
 key Return
 enter_household '' 1,000 2
 key Return
+# A Thaana letter pasted, then digits typed after it: the toolkit draws that
+# script from no face, and the digits must print all the same.
+paste_text 'ދ'
 enter_household 77 -250 5
 # For people only; nothing checks it.
 import -window root "$shot_dir/e2e-data-entry.png" 2>/dev/null || echo "(no screenshot taken)"
@@ -383,7 +392,14 @@ check_closed "Enter after a key let go in another program, then Esc"
 need "main window has focus again" main_focused
 
 # --- 7. the three reports -----------------------------------------------------------
-report e 1 "Listing of Data Entered" "$expected/data-listing.txt"
+# Wine's printer driver takes a Thaana letter as outlines, not as text: only
+# the digits after it read back, from where the letter ends.
+listing=$expected/data-listing.txt
+if ((windows)); then
+    listing=$work/data-listing.txt
+    sed 's/ދ77/ 77/' "$expected/data-listing.txt" >"$listing"
+fi
+report e 1 "Listing of Data Entered" "$listing"
 report l 2 "Households Exceeding Average Income" "$expected/above-average.txt"
 report p 3 "Poverty Level Summary" "$expected/poverty-summary.txt"
 
@@ -445,13 +461,13 @@ if ((windows)); then
     key Return
     check "printer on FILE: the dialog goes" wait_gone '^Print to File$'
     need "printer on FILE: main window has focus again" main_focused
-    check "printer on FILE: the file chosen holds the listing" same_page "$saved_ps" "$expected/data-listing.txt"
-    rm -f "$saved_ps" # the operator's, not the program's: it would count as left behind
     # Keys wait while a report is under way: once About answers, the report
     # has ended, and any box it showed would be up.
     key alt+h
     key a
     need "printer on FILE: the report has ended" wait_window '^About Plendrik $'
+    check "printer on FILE: the file chosen holds the listing" same_page "$saved_ps" "$listing"
+    rm -f "$saved_ps" # the operator's, not the program's: it would count as left behind
     check "printer on FILE: nothing more is said" \
         bash -c '! xdotool search --onlyvisible --name "^(Error|Report Not Confirmed|Report Not Printed)$"'
     key Return
