@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <mutex>
+#include <tuple>
 
 namespace {
 
@@ -368,12 +369,21 @@ PagePrinter::Drawn PagePrinter::Glyphs(const QString &grapheme)
     return drawn;
 }
 
+std::pair<qsizetype, double> PagePrinter::RowAndOffset(double column) const
+{
+    // Logical column c sits in row (c-1) div N at (c-1) mod N.
+    const double capacity = m_columnsPerRow;
+    const double pos = std::isfinite(column) ? std::max(column - 1.0, 0.0) : 0.0;
+    const auto row = static_cast<qsizetype>(std::floor(pos / capacity));
+    return {row, pos - static_cast<double>(row) * capacity};
+}
+
 double PagePrinter::PlaceDrawn(double column, const QStringList &graphemes, bool rightToLeft)
 {
     const double capacity = m_columnsPerRow;
-    const double pos = std::isfinite(column) ? std::max(column - 1.0, 0.0) : 0.0;
-    qsizetype row = static_cast<qsizetype>(std::floor(pos / capacity));
-    double x = pos - static_cast<double>(row) * capacity;
+    qsizetype row = 0;
+    double x = 0.0;
+    std::tie(row, x) = RowAndOffset(column); // plain variables: the lambda below captures them
 
     // Row by row in the order typed; a right-to-left stretch is then turned
     // round within its row, so it reads from the right. Each row's glyphs
@@ -435,12 +445,10 @@ void PagePrinter::DrawBoxes(const Drawn &drawn, double baseline)
 
 double PagePrinter::PlaceText(double column, const QString &text)
 {
-    // Logical column c sits in row (c-1) div N at (c-1) mod N; text crossing
-    // the right edge carries on from the left margin of the next row.
+    // Text crossing the right edge carries on from the left margin of the
+    // next row.
     const double capacity = m_columnsPerRow;
-    const double pos = std::isfinite(column) ? std::max(column - 1.0, 0.0) : 0.0;
-    qsizetype row = static_cast<qsizetype>(std::floor(pos / capacity));
-    double x = pos - static_cast<double>(row) * capacity;
+    auto [row, x] = RowAndOffset(column);
 
     // A character too wide for what is left of the row starts the next one.
     // (Blanks may hang past the edge: they draw nothing.)

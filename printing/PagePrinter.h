@@ -27,6 +27,7 @@
 #include <array>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 class QPagedPaintDevice;
@@ -75,8 +76,9 @@ private:
         std::unique_ptr<QTextLayout> layout; // one QTextLine per row from firstRow on
     };
 
-    // One character as the reader sees it, drawn from a face's glyphs, or as
-    // outlined boxes where no face has it.
+    // Characters drawn from a face's glyphs (one character as the reader
+    // sees it, or a row's run of them from one face), or as outlined boxes
+    // where no face has them.
     struct Drawn
     {
         qsizetype row;
@@ -91,6 +93,7 @@ private:
     void Fail(const QString &sentence);
     double NaturalWidth(const QString &text) const;
     std::unique_ptr<QTextLayout> LayOut(const QString &text, double x) const;
+    std::pair<qsizetype, double> RowAndOffset(double column) const; // row, and columns into it
     double PlaceText(double column, const QString &text);
     double PlaceDrawn(double column, const QStringList &graphemes, bool rightToLeft);
     Drawn Glyphs(const QString &grapheme);
