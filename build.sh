@@ -21,7 +21,7 @@ fi
 cd "$(dirname "$0")"
 
 build_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev libcups2-dev libxcb-xkb-dev libgtest-dev googletest
-                fonts-dejavu-core fonts-noto-cjk fonts-symbola fonts-noto-core librsvg2-bin)
+                fonts-dejavu-core fonts-noto-cjk fonts-symbola fonts-noto-core librsvg2-bin python3-fonttools)
 # dpkg-shlibdeps (dpkg-dev) works out the package's Depends; the rest check the package.
 package_packages=(dpkg-dev lintian desktop-file-utils appstream file)
 test_packages=(xvfb xauth openbox xdotool xclip x11-utils imagemagick cups cups-client cups-ipp-utils poppler-utils fonts-wine
@@ -30,7 +30,7 @@ test_packages=(xvfb xauth openbox xdotool xclip x11-utils imagemagick cups cups-
 bench_packages=(libbenchmark-dev libxcb1-dev libxcb-damage0-dev xvfb)
 # Qt's sources come unpacked by dpkg-source (dpkg-dev); the installer is NSIS;
 # osslsigncode signs, given a certificate.
-windows_packages=(g++-mingw-w64-x86-64-posix dpkg-dev nsis fonts-dejavu-core librsvg2-bin icoutils osslsigncode)
+windows_packages=(g++-mingw-w64-x86-64-posix dpkg-dev nsis fonts-dejavu-core fonts-noto-core python3-fonttools librsvg2-bin icoutils osslsigncode)
 # The Windows build's tests run under Wine, which prints through CUPS as
 # PostScript (ghostscript turns it into PDF to read back); the signing test
 # makes its certificate with openssl.

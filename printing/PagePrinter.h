@@ -3,28 +3,27 @@
 // Lays report lines out on pages of a PDF file in a fixed-pitch font:
 // half-inch margins, six lines to the inch, one column per glyph advance of
 // the font. A line too wide for the paper carries on in continuation rows
-// rather than being cut off. Characters the font lacks (CJK, emoji, other
-// scripts) come from fallback faces; their real widths decide where the next
-// item may start, so nothing is ever drawn over. A script the toolkit turns
-// down for every face (Thaana) is drawn from a face's own glyphs instead, and
-// a character no face has as an outlined box, so neither takes its
-// neighbours with it.
+// rather than being cut off. Which characters stand on which row is decided
+// once, on a ruler that is the same for every device, and each row is then
+// drawn as a line of its own: a device that rounds widths to its dots cannot
+// move a character to another row. Characters the font lacks come from
+// fallback faces (ReportFaces.h); their real widths decide where the next
+// item may start, so nothing is ever drawn over.
 //
 // Writing the PDF needs nothing but QtGui: no print service is asked
 // anything, so a hung spooler cannot hold up the layout. The same layout can
 // also be drawn on another paged device, a printer.
 
 #include "Printer.h"
+#include "ReportFaces.h"
 
 #include <QFont>
 #include <QFontMetricsF>
-#include <QGlyphRun>
 #include <QPageSize>
 #include <QPainter>
 #include <QString>
 #include <QTextLayout>
 
-#include <array>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -32,6 +31,7 @@
 
 class QPagedPaintDevice;
 class QPdfWriter;
+class Ruler;
 
 class PagePrinter : public Printer
 {
@@ -70,37 +70,20 @@ public:
     PrintResult EndDoc(const QString &jobName) override;
 
 private:
-    struct Item
+    // The characters of one text that stand on one row, laid out on the device.
+    struct RowPiece
     {
-        qsizetype firstRow; // row of the current line the text starts on, 0-based
-        std::unique_ptr<QTextLayout> layout; // one QTextLine per row from firstRow on
-    };
-
-    // Characters drawn from a face's glyphs (one character as the reader
-    // sees it, or a row's run of them from one face), or as outlined boxes
-    // where no face has them.
-    struct Drawn
-    {
-        qsizetype row;
-        double x;     // columns from the left margin
-        double width; // columns
-        QGlyphRun glyphs;
-        int boxes = 0;
-        std::size_t before = 0; // drawn before this many laid-out texts
+        qsizetype row; // of the current line, 0-based
+        std::unique_ptr<QTextLayout> layout;
     };
 
     void Begin();
     void Fail(const QString &sentence);
-    double NaturalWidth(const QString &text) const;
-    std::unique_ptr<QTextLayout> LayOut(const QString &text, double x) const;
+    double RulerWidth(const QString &text, const QFont &font) const;
     std::pair<qsizetype, double> RowAndOffset(double column) const; // row, and columns into it
     double PlaceText(double column, const QString &text);
-    double PlaceDrawn(double column, const QStringList &graphemes, bool rightToLeft);
-    Drawn Glyphs(const QString &grapheme);
-    bool Refused(char32_t c);
-    void DrawBoxes(const Drawn &drawn, double baseline);
-    void LayOutLine();
-    bool StartRow();
+    void DrawLine();
+    bool TurnPageIfFull();
 
     QString m_filePath;
     QPageSize m_pageSize;
@@ -108,18 +91,19 @@ private:
     QPagedPaintDevice *m_givenDevice = nullptr;
     std::unique_ptr<QPdfWriter> m_writer;
     QPagedPaintDevice *m_device = nullptr; // the given one, or the writer
+    std::unique_ptr<Ruler> m_ruler;
     QPainter m_painter;
     QFont m_font;
     std::optional<QFontMetricsF> m_metrics;
+    FacelessScripts m_faceless;
     bool m_open = false;
     QString m_failure; // empty while all is well
 
+    double m_rulerColumn = 1.0; // ruler units
     double m_columnWidth = 1.0; // device units
     double m_linePitch = 1.0;   // device units
     int m_columnsPerRow = 1;
     int m_linesPerPage = 1;
     int m_line = 0; // next line on the current page, 0-based
-    std::vector<Item> m_items;
-    std::vector<Drawn> m_drawn;
-    std::array<signed char, QChar::ScriptCount> m_refused{}; // per script: 0 not asked, 1 drawn, -1 refused
+    std::vector<RowPiece> m_pieces;
 };

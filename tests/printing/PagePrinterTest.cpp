@@ -152,6 +152,9 @@ void PagePrinterTest::layout_data()
     // A printer's dots round a glyph's width their own way; a row still
     // holds what it holds in the file.
     QTest::newRow("A4 at a printer's 600 dpi") << QPageSize(QPageSize::A4) << QSizeF(595, 842) << 86 << 64 << 600;
+    // Where glyphs are hinted (page_printer_hinted), whole dots: a W inks one
+    // past its advance, and a row ending in one must still hold the row.
+    QTest::newRow("A4 at a printer's 300 dpi") << QPageSize(QPageSize::A4) << QSizeF(595, 842) << 86 << 64 << 300;
 }
 
 void PagePrinterTest::layout()
@@ -194,6 +197,11 @@ void PagePrinterTest::layout()
     printer.PrintAt(15, id);
     printer.NewLine();
     rows << Padded(15, id.left(columns - 14)) << id.mid(columns - 14);
+
+    const QString inked(columns + 1, QLatin1Char('W'));
+    printer.PrintAt(1, inked);
+    printer.NewLine();
+    rows << inked.left(columns) << "W";
 
     // An item placed past the right edge keeps its logical column.
     printer.PrintAt(1, "Left");

@@ -1,0 +1,136 @@
+#include "ReportFaces.h"
+
+#include <QByteArray>
+#include <QFontDatabase>
+#include <QRawFont>
+#include <QStringList>
+
+#include <algorithm>
+#include <initializer_list>
+#include <optional>
+
+namespace {
+
+const QString kThaanaFamily = QStringLiteral("Plendrik Thaana");
+
+// An outlined box, in the report's own face.
+constexpr char32_t kBox = U'\u25A1';
+
+QStringList ReportFamilies()
+{
+    // A colour emoji face would embed in a PDF as blank glyphs, hence Symbola.
+    return {QStringLiteral("DejaVu Sans Mono"), QStringLiteral("Noto Sans Mono CJK SC"), QStringLiteral("Symbola")};
+}
+
+void LoadThaanaFace()
+{
+    // Built in (printing/fonts/thaana-face.py): added once, before the first
+    // report is laid out.
+    static const bool loaded = QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/PlendrikThaana.ttf")) >= 0;
+    Q_UNUSED(loaded);
+}
+
+struct OpenTypeScript
+{
+    QChar::Script script;
+    QFontDatabase::WritingSystem writingSystem;
+    std::initializer_list<const char *> tags; // as a GSUB table names them
+};
+
+// The scripts the toolkit lays out only in a face whose GSUB table names
+// them; every other script any face with the characters will do.
+constexpr OpenTypeScript kOpenTypeScripts[] = {
+    {QChar::Script_Syriac, QFontDatabase::Syriac, {"syrc"}},
+    {QChar::Script_Thaana, QFontDatabase::Thaana, {"thaa"}},
+    {QChar::Script_Devanagari, QFontDatabase::Devanagari, {"dev2", "deva"}},
+    {QChar::Script_Bengali, QFontDatabase::Bengali, {"bng2", "beng"}},
+    {QChar::Script_Gurmukhi, QFontDatabase::Gurmukhi, {"gur2", "guru"}},
+    {QChar::Script_Gujarati, QFontDatabase::Gujarati, {"gjr2", "gujr"}},
+    {QChar::Script_Oriya, QFontDatabase::Oriya, {"ory2", "orya"}},
+    {QChar::Script_Tamil, QFontDatabase::Tamil, {"tml2", "taml"}},
+    {QChar::Script_Telugu, QFontDatabase::Telugu, {"tel2", "telu"}},
+    {QChar::Script_Kannada, QFontDatabase::Kannada, {"knd2", "knda"}},
+    {QChar::Script_Malayalam, QFontDatabase::Malayalam, {"mlm2", "mlym"}},
+    {QChar::Script_Sinhala, QFontDatabase::Sinhala, {"sinh"}},
+    {QChar::Script_Khmer, QFontDatabase::Khmer, {"khmr"}},
+    {QChar::Script_Nko, QFontDatabase::Nko, {"nko "}},
+};
+
+quint16 Word(const QByteArray &table, qsizetype at)
+{
+    return at + 2 <= table.size()
+               ? static_cast<quint16>(static_cast<quint8>(table[at]) << 8 | static_cast<quint8>(table[at + 1]))
+               : 0;
+}
+
+// Whether a GSUB table's script list names one of the tags.
+bool NamesScript(const QByteArray &gsub, std::initializer_list<const char *> tags)
+{
+    const qsizetype list = Word(gsub, 4);
+    const int count = Word(gsub, list);
+    for (int i = 0; i < count; ++i) {
+        const qsizetype record = list + 2 + 6 * qsizetype(i);
+        if (record + 4 > gsub.size())
+            return false;
+        const QByteArray tag = gsub.mid(record, 4);
+        if (std::any_of(tags.begin(), tags.end(), [&tag](const char *wanted) { return tag == wanted; }))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+QFont ReportFontFor(const QString &text)
+{
+    LoadThaanaFace();
+    QStringList families = ReportFamilies();
+    const QList<uint> characters = text.toUcs4();
+    if (std::any_of(characters.cbegin(), characters.cend(),
+                    [](char32_t c) { return QChar::script(c) == QChar::Script_Thaana; }))
+        families.prepend(kThaanaFamily);
+    QFont font(families.front());
+    font.setPointSizeF(10.0);
+    font.setFamilies(families);
+    // If those are missing, any fixed-pitch font keeps the columns.
+    font.setStyleHint(QFont::Monospace);
+    font.setFixedPitch(true);
+    return font;
+}
+
+QString FacelessScripts::WithBoxes(const QString &text)
+{
+    QString printed;
+    printed.reserve(text.size());
+    bool changed = false;
+    for (char32_t c : text.toUcs4()) {
+        const bool boxed = QChar::script(c) > QChar::Script_Common && !Shaped(QChar::Script(QChar::script(c)))
+                           && QChar::category(c) != QChar::Other_Format;
+        changed = changed || boxed;
+        const char32_t shown = boxed ? kBox : c;
+        printed += QString::fromUcs4(&shown, 1);
+    }
+    return changed ? printed : text;
+}
+
+bool FacelessScripts::Shaped(QChar::Script script)
+{
+    signed char &known = m_shaped[script];
+    if (known != 0)
+        return known > 0;
+    const auto *entry = std::find_if(std::begin(kOpenTypeScripts), std::end(kOpenTypeScripts),
+                                     [script](const OpenTypeScript &s) { return s.script == script; });
+    bool shaped = entry == std::end(kOpenTypeScripts);
+    if (!shaped) {
+        LoadThaanaFace();
+        // Asked of the faces that say they cover the script, as the toolkit
+        // asks them.
+        const QStringList families = QFontDatabase::families(entry->writingSystem);
+        shaped = std::any_of(families.cbegin(), families.cend(), [entry](const QString &family) {
+            const QRawFont face = QRawFont::fromFont(QFont(family));
+            return face.isValid() && NamesScript(face.fontTable("GSUB"), entry->tags);
+        });
+    }
+    known = shaped ? 1 : -1;
+    return shaped;
+}

@@ -1,0 +1,70 @@
+#!/usr/bin/python3
+"""Makes the report's face for Thaana from Noto Sans Thaana.
+
+The toolkit lays a script such as Thaana out only in a face whose GSUB table
+names it. Noto Sans Thaana places its marks with GPOS and has no GSUB table,
+so it is turned down and every Thaana letter prints as a box. This copy adds
+a GSUB table that names the script and holds no lookups, so the shaping is
+the face's own. It keeps only characters beyond Latin-1, so blanks, digits
+and punctuation come from the report's own face, at its columns. A family
+name of its own keeps it from shadowing the installed face.
+
+    thaana-face.py SOURCE.ttf OUTPUT.ttf
+"""
+import sys
+
+from fontTools.ttLib import TTFont, newTable
+from fontTools.ttLib.tables import otTables
+
+FAMILY = "Plendrik Thaana"
+
+
+def script_only_gsub(tag):
+    lang_sys = otTables.LangSys()
+    lang_sys.LookupOrder = None
+    lang_sys.ReqFeatureIndex = 0xFFFF
+    lang_sys.FeatureIndex = []
+    lang_sys.FeatureCount = 0
+    script = otTables.Script()
+    script.DefaultLangSys = lang_sys
+    script.LangSysRecord = []
+    script.LangSysCount = 0
+    record = otTables.ScriptRecord()
+    record.ScriptTag = tag
+    record.Script = script
+
+    table = otTables.GSUB()
+    table.Version = 0x00010000
+    table.ScriptList = otTables.ScriptList()
+    table.ScriptList.ScriptRecord = [record]
+    table.ScriptList.ScriptCount = 1
+    table.FeatureList = otTables.FeatureList()
+    table.FeatureList.FeatureRecord = []
+    table.FeatureList.FeatureCount = 0
+    table.LookupList = otTables.LookupList()
+    table.LookupList.Lookup = []
+    table.LookupList.LookupCount = 0
+    gsub = newTable("GSUB")
+    gsub.table = table
+    return gsub
+
+
+def main(source, output):
+    face = TTFont(source)
+    if "GSUB" in face:
+        sys.exit(f"{source} has a GSUB table already: nothing to mend")
+    face["GSUB"] = script_only_gsub("thaa")
+    for table in face["cmap"].tables:
+        table.cmap = {code: glyph for code, glyph in table.cmap.items() if code > 0xFF}
+    # The signature no longer matches the changed tables.
+    if "DSIG" in face:
+        del face["DSIG"]
+    names = {1: FAMILY, 3: f"{FAMILY} Regular", 4: FAMILY, 6: FAMILY.replace(" ", "") + "-Regular", 16: FAMILY}
+    for record in face["name"].names:
+        if record.nameID in names:
+            record.string = names[record.nameID]
+    face.save(output)
+
+
+if __name__ == "__main__":
+    main(*sys.argv[1:])
