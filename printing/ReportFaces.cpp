@@ -22,12 +22,12 @@ QStringList ReportFamilies()
     return {QStringLiteral("DejaVu Sans Mono"), QStringLiteral("Noto Sans Mono CJK SC"), QStringLiteral("Symbola")};
 }
 
-void LoadThaanaFace()
+bool LoadThaanaFace()
 {
     // Built in (printing/fonts/thaana-face.py): added once, before the first
     // report is laid out.
     static const bool loaded = QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/PlendrikThaana.ttf")) >= 0;
-    Q_UNUSED(loaded);
+    return loaded;
 }
 
 struct OpenTypeScript
@@ -122,10 +122,13 @@ bool FacelessScripts::Shaped(QChar::Script script)
                                      [script](const OpenTypeScript &s) { return s.script == script; });
     bool shaped = entry == std::end(kOpenTypeScripts);
     if (!shaped) {
-        LoadThaanaFace();
         // Asked of the faces that say they cover the script, as the toolkit
-        // asks them.
-        const QStringList families = QFontDatabase::families(entry->writingSystem);
+        // asks them, and of the program's own face. (The database lists no
+        // face for Thaana under fontconfig: it asks for the language "div",
+        // which fontconfig calls "dv".)
+        QStringList families = QFontDatabase::families(entry->writingSystem);
+        if (script == QChar::Script_Thaana && LoadThaanaFace())
+            families.prepend(kThaanaFamily);
         shaped = std::any_of(families.cbegin(), families.cend(), [entry](const QString &family) {
             const QRawFont face = QRawFont::fromFont(QFont(family));
             return face.isValid() && NamesScript(face.fontTable("GSUB"), entry->tags);
