@@ -56,6 +56,21 @@ const pwg_media_t *MediaNamed(const char *value)
     return media;
 }
 
+// A printer's queue: its name less any "/instance".
+QByteArray QueueOf(const QString &printer)
+{
+    return printer.section(QLatin1Char('/'), 0, 0).toUtf8();
+}
+
+// The address of a resource ("/printers/office", "/jobs/12") on the scheduler.
+std::array<char, HTTP_MAX_URI> SchedulerUri(const QByteArray &resource)
+{
+    std::array<char, HTTP_MAX_URI> uri{};
+    httpAssembleURI(HTTP_URI_CODING_ALL, uri.data(), static_cast<int>(uri.size()), "ipp", nullptr, "localhost",
+                    ippPort(), resource.constData());
+    return uri;
+}
+
 // "queue" or "queue/instance", as lp names it.
 QString NameOf(const cups_dest_t *dest)
 {
@@ -155,7 +170,9 @@ public:
 
 private:
     static int KeepWaiting(http_t *, void *service);
-    // The destination lp would print on (PRINTER, LPDEST, lpoptions, then
+    // Connected, and no question left unanswered at the deadline.
+    bool Answering() const { return m_http && !m_gaveUp; }
+    // The destination lp would print on (LPDEST, PRINTER, lpoptions, then
     // the service's default); null when there is none or no answer.
     DestPtr DefaultDest();
     // Asks about one printer by name, or with an empty name about the
@@ -202,7 +219,7 @@ Trouble CupsPrintService::LastTrouble() const
 {
     // libcups leaves the last status as it was when an answer never comes,
     // so silence and a broken connection are asked about first.
-    if (m_gaveUp || !m_http)
+    if (!Answering())
         return {Trouble::Kind::Silent, {}};
     if (const int error = httpError(m_http))
         return {Trouble::Kind::BrokenOff, QString::fromLocal8Bit(std::strerror(error))};
@@ -218,7 +235,7 @@ Trouble CupsPrintService::LastTrouble() const
 
 DestPtr CupsPrintService::DefaultDest()
 {
-    if (!m_http || m_gaveUp)
+    if (!Answering())
         return nullptr;
     return DestPtr(cupsGetNamedDest(m_http, nullptr, nullptr));
 }
@@ -253,16 +270,13 @@ DefaultDestination CupsPrintService::Default()
 
 ipp_status_t CupsPrintService::Ask(const QString &printer, const char *attribute, int *value)
 {
-    if (!m_http || m_gaveUp)
+    if (!Answering())
         return IPP_STATUS_ERROR_SERVICE_UNAVAILABLE;
     ipp_t *request = nullptr;
     if (printer.isEmpty()) {
         request = ippNewRequest(IPP_OP_CUPS_GET_DEFAULT);
     } else {
-        std::array<char, HTTP_MAX_URI> uri{};
-        const QByteArray queue = printer.section(QLatin1Char('/'), 0, 0).toUtf8(); // less any "/instance"
-        httpAssembleURIf(HTTP_URI_CODING_ALL, uri.data(), static_cast<int>(uri.size()), "ipp", nullptr, "localhost",
-                         ippPort(), "/printers/%s", queue.constData());
+        const auto uri = SchedulerUri("/printers/" + QueueOf(printer));
         request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
         ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri.data());
     }
@@ -278,7 +292,7 @@ ipp_status_t CupsPrintService::Ask(const QString &printer, const char *attribute
 QStringList CupsPrintService::Printers()
 {
     QStringList names;
-    if (!m_http || m_gaveUp)
+    if (!Answering())
         return names;
     ipp_t *request = ippNewRequest(IPP_OP_CUPS_GET_PRINTERS);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "printer-name");
@@ -330,7 +344,7 @@ Handover CupsPrintService::Submit(const Destination &destination, const LaidOutR
         job.trouble = LastTrouble();
         return job;
     }
-    const DestInfoPtr info(m_http && !m_gaveUp ? cupsCopyDestInfo(m_http, dest) : nullptr);
+    const DestInfoPtr info(Answering() ? cupsCopyDestInfo(m_http, dest) : nullptr);
     if (!info) {
         job.trouble = LastTrouble();
         return job;
@@ -370,11 +384,9 @@ Handover CupsPrintService::Submit(const Destination &destination, const LaidOutR
 
 std::optional<bool> CupsPrintService::IsWhole(const JobRef &job)
 {
-    if (!m_http || m_gaveUp)
+    if (!Answering())
         return std::nullopt;
-    std::array<char, HTTP_MAX_URI> uri{};
-    httpAssembleURIf(HTTP_URI_CODING_ALL, uri.data(), static_cast<int>(uri.size()), "ipp", nullptr, "localhost",
-                     ippPort(), "/jobs/%d", job.id);
+    const auto uri = SchedulerUri("/jobs/" + QByteArray::number(job.id));
     ipp_t *request = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr, uri.data());
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "number-of-documents");
@@ -393,10 +405,9 @@ bool CupsPrintService::Cancel(const JobRef &job, QDeadlineTimer deadline)
     // Over a connection of its own, as the one that made the job may be
     // stuck mid-request.
     CupsPrintService canceller(deadline);
-    if (!canceller.Reached() || canceller.m_gaveUp)
+    if (!canceller.Answering())
         return false;
-    const QByteArray queue = job.printer.section(QLatin1Char('/'), 0, 0).toUtf8();
-    cupsCancelJob2(canceller.m_http, queue.constData(), job.id, 0);
+    cupsCancelJob2(canceller.m_http, QueueOf(job.printer).constData(), job.id, 0);
     return !canceller.m_gaveUp;
 }
 

@@ -302,7 +302,6 @@ PrintResult DefaultPrinter::HandOver(const LaidOutReport &report)
 
     const Handover job = service->Submit(printer, report);
     if (job.trouble.kind == Trouble::Kind::None) {
-        m_lastJobId = job.jobId;
         return {PrintResult::Status::Printed,
                 QStringLiteral("Sent to the printer \"%1\" as job %2.").arg(printer.name).arg(job.jobId),
                 {}};

@@ -42,9 +42,6 @@ public:
     void NewLine() override;
     PrintResult EndDoc(const QString &jobName) override;
 
-    // The spooler's id for the last job it accepted from this printer, 0 if none.
-    int LastJobId() const { return m_lastJobId; }
-
     // Where a document named jobName is saved in folder when there is no
     // printer: "<jobName> yyyy-MM-dd HH.mm.ss.pdf", with " (2)", " (3)" ...
     // added before ".pdf" while such a file exists already.
@@ -74,5 +71,4 @@ private:
     bool m_busy = false; // the busy pointer is shown for the current report
     Trouble m_silence; // what left this document's paper lookup unanswered
     QList<JobRef> m_unfinishedJobs; // jobs the service never confirmed
-    int m_lastJobId = 0;
 };

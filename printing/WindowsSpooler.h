@@ -1,8 +1,8 @@
 #pragma once
 
 // What the Windows spooler's and the printer driver's answers mean in the
-// print service's terms. Built on Windows only, by WindowsPrintService.cpp,
-// whose tests feed these the answers a spooler on Wine cannot give.
+// print service's terms. Built on Windows only; its tests feed these the
+// answers a spooler on Wine cannot give.
 
 #include "PrintService.h"
 
