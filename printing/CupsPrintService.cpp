@@ -1,3 +1,6 @@
+// The print service on Linux: the CUPS scheduler, asked through libcups,
+// and the user's choice of default printer as lp makes it.
+
 #include "PrintService.h"
 
 #include <QDir>
@@ -105,13 +108,12 @@ Destination::State StateOf(const cups_dest_t *dest)
 }
 
 // The default printer that the user's own settings name, and where they
-// name it, looked for in libcups's order. An empty name leaves the choice to
-// the print service.
+// name it (as it follows "set"), looked for in libcups's order. An empty
+// name leaves the choice to the print service.
 struct Choice
 {
     QString name;
-    DefaultDestination::ChosenBy by = DefaultDestination::ChosenBy::Service;
-    QString file;
+    QString setWhere;
 };
 
 QString LpoptionsDefault(const QString &path)
@@ -129,18 +131,17 @@ QString LpoptionsDefault(const QString &path)
 
 Choice ChosenDefault()
 {
-    using By = DefaultDestination::ChosenBy;
     if (qEnvironmentVariableIsSet("LPDEST"))
-        return {qEnvironmentVariable("LPDEST"), By::LpdestVariable, {}};
+        return {qEnvironmentVariable("LPDEST"), QStringLiteral("by the LPDEST environment variable")};
     // PRINTER=lp is an old convention for "the default", not a queue name.
     if (qEnvironmentVariableIsSet("PRINTER") && qgetenv("PRINTER") != "lp")
-        return {qEnvironmentVariable("PRINTER"), By::PrinterVariable, {}};
+        return {qEnvironmentVariable("PRINTER"), QStringLiteral("by the PRINTER environment variable")};
     const QString files[] = {QDir::homePath() + QStringLiteral("/.cups/lpoptions"),
                              qEnvironmentVariable("CUPS_SERVERROOT", QStringLiteral("/etc/cups"))
                                  + QStringLiteral("/lpoptions")};
     for (const QString &file : files) {
         if (const QString name = LpoptionsDefault(file); !name.isEmpty())
-            return {name, By::OptionsFile, file};
+            return {name, QStringLiteral("in ") + file};
     }
     return {};
 }
@@ -160,12 +161,14 @@ public:
     DefaultDestination Default() override;
     QPageSize DefaultPaper() override;
     QStringList Printers() override;
-    Handover Submit(const Destination &destination, const LaidOutReport &report) override;
+    SubmittedJob SubmitJob(const Destination &destination, const LaidOutReport &report) override;
     std::optional<bool> IsWhole(const JobRef &job) override;
     bool Cancel(const JobRef &job, QDeadlineTimer deadline) override;
-    QString ChooseCommand(const QString &printer) const override
+    QString WhereToChoose(const QString &printer) const override
     {
-        return QStringLiteral("lpoptions -d ") + printer;
+        // The command on a line of its own: a message box would wrap it at
+        // its hyphen.
+        return QStringLiteral("in the desktop's printer settings, or with the command:\nlpoptions -d ") + printer;
     }
 
 private:
@@ -243,6 +246,7 @@ DestPtr CupsPrintService::DefaultDest()
 DefaultDestination CupsPrintService::Default()
 {
     using Kind = Trouble::Kind;
+    using Outcome = DefaultDestination::Outcome;
     DefaultDestination answer;
     m_default = DefaultDest();
     if (m_default) {
@@ -255,14 +259,15 @@ DefaultDestination CupsPrintService::Default()
     // destination, so this asks plainly.
     const Choice choice = ChosenDefault();
     const ipp_status_t why = Ask(choice.name);
+    answer.outcome = Outcome::Failed;
     if (m_gaveUp)
         answer.trouble.kind = Kind::Silent;
     else if (why == IPP_STATUS_ERROR_SERVICE_UNAVAILABLE)
         answer.trouble.kind = Kind::NotRunning;
     else if (why == IPP_STATUS_ERROR_NOT_FOUND && choice.name.isEmpty())
-        answer.trouble.kind = Kind::NoneChosen;
+        answer.outcome = Outcome::NoneChosen;
     else if (why == IPP_STATUS_ERROR_NOT_FOUND)
-        answer = {{Kind::Gone, {}}, {choice.name, {}, 0}, choice.by, choice.file};
+        answer = {Outcome::Gone, {}, {choice.name, {}, 0}, choice.setWhere};
     else
         answer.trouble = {Kind::Refused, LastTrouble().words};
     return answer;
@@ -328,9 +333,9 @@ QPageSize CupsPrintService::DefaultPaper()
                      QPageSize::FuzzyMatch);
 }
 
-Handover CupsPrintService::Submit(const Destination &destination, const LaidOutReport &report)
+SubmittedJob CupsPrintService::SubmitJob(const Destination &destination, const LaidOutReport &report)
 {
-    Handover job;
+    SubmittedJob job;
     QFile file(report.pdf);
     if (!file.open(QIODevice::ReadOnly)) {
         job.trouble.kind = Trouble::Kind::FileUnreadable;

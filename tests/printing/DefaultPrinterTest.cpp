@@ -3,6 +3,7 @@
 
 #include "DefaultPrinter.h"
 #include "PdfText.h"
+#include "SaveInDocuments.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -528,7 +529,7 @@ void DefaultPrinterTest::savePathFor()
         QVERIFY(file.open(QIODevice::WriteOnly));
     }
     const QDateTime when(QDate(2026, 12, 8), QTime(14, 5, 9));
-    QCOMPARE(DefaultPrinter::SavePathFor(folder.path(), jobName, when), folder.filePath(expected));
+    QCOMPARE(SavePathFor(folder.path(), jobName, when), folder.filePath(expected));
 }
 
 QTEST_MAIN(DefaultPrinterTest)

@@ -1,0 +1,6 @@
+#include "TemporaryReportFolder.h"
+
+QString TemporaryFolderSetting()
+{
+    return qEnvironmentVariable("TMPDIR", QStringLiteral("/tmp"));
+}
