@@ -5,7 +5,7 @@
 // EndDoc), read on the spooler's thread as each is given, and how far the
 // document got, for the thread waiting on it. Built on Windows only.
 
-#include "WindowsSpooler.h"
+#include "WindowsSpoolerAnswers.h"
 
 #include <QString>
 

@@ -42,3 +42,7 @@ struct DocumentCalls
 // The operator cancelling what the driver asked (where to save the file) is
 // Cancelled, not a failure of the printer.
 Trouble TroubleOf(const DocumentCalls &calls);
+
+// Where a Windows user makes a printer the default, as it follows "make it
+// the default printer".
+QString WhereDefaultIsChosen();
