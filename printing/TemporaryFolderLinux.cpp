@@ -1,3 +1,5 @@
+// Where the temporary folder is set on Linux: TMPDIR, else /tmp.
+
 #include "TemporaryReportFolder.h"
 
 QString TemporaryFolderSetting()
