@@ -1,8 +1,8 @@
 #include "DefaultPrinter.h"
 #include "Desktop.h"
+#include "PlendrikApplication.h"
 #include "frmAnalyze.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QFontDatabase>
 
@@ -15,10 +15,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "%s\n", qPrintable(why));
         return EXIT_FAILURE;
     }
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Plendrik"));
-    // Lets the desktop match the window to its menu entry and icon.
-    QGuiApplication::setDesktopFileName(QStringLiteral("plendrik"));
+    PlendrikApplication app(argc, argv);
     // Fonts that ship beside the program (the report's fixed-pitch face, on
     // Windows) keep the printed columns the same on every machine.
     const QDir fonts(QCoreApplication::applicationDirPath() + QStringLiteral("/fonts"));

@@ -1,3 +1,6 @@
+// The print service on Linux: the CUPS scheduler, asked through libcups,
+// and the user's choice of default printer as lp makes it.
+
 #include "PrintService.h"
 
 #include <QDir>
@@ -56,6 +59,21 @@ const pwg_media_t *MediaNamed(const char *value)
     return media;
 }
 
+// A printer's queue: its name less any "/instance".
+QByteArray QueueOf(const QString &printer)
+{
+    return printer.section(QLatin1Char('/'), 0, 0).toUtf8();
+}
+
+// The address of a resource ("/printers/office", "/jobs/12") on the scheduler.
+std::array<char, HTTP_MAX_URI> SchedulerUri(const QByteArray &resource)
+{
+    std::array<char, HTTP_MAX_URI> uri{};
+    httpAssembleURI(HTTP_URI_CODING_ALL, uri.data(), static_cast<int>(uri.size()), "ipp", nullptr, "localhost",
+                    ippPort(), resource.constData());
+    return uri;
+}
+
 // "queue" or "queue/instance", as lp names it.
 QString NameOf(const cups_dest_t *dest)
 {
@@ -90,13 +108,12 @@ Destination::State StateOf(const cups_dest_t *dest)
 }
 
 // The default printer that the user's own settings name, and where they
-// name it, looked for in libcups's order. An empty name leaves the choice to
-// the print service.
+// name it (as it follows "set"), looked for in libcups's order. An empty
+// name leaves the choice to the print service.
 struct Choice
 {
     QString name;
-    DefaultDestination::ChosenBy by = DefaultDestination::ChosenBy::Service;
-    QString file;
+    QString setWhere;
 };
 
 QString LpoptionsDefault(const QString &path)
@@ -114,18 +131,17 @@ QString LpoptionsDefault(const QString &path)
 
 Choice ChosenDefault()
 {
-    using By = DefaultDestination::ChosenBy;
     if (qEnvironmentVariableIsSet("LPDEST"))
-        return {qEnvironmentVariable("LPDEST"), By::LpdestVariable, {}};
+        return {qEnvironmentVariable("LPDEST"), QStringLiteral("by the LPDEST environment variable")};
     // PRINTER=lp is an old convention for "the default", not a queue name.
     if (qEnvironmentVariableIsSet("PRINTER") && qgetenv("PRINTER") != "lp")
-        return {qEnvironmentVariable("PRINTER"), By::PrinterVariable, {}};
+        return {qEnvironmentVariable("PRINTER"), QStringLiteral("by the PRINTER environment variable")};
     const QString files[] = {QDir::homePath() + QStringLiteral("/.cups/lpoptions"),
                              qEnvironmentVariable("CUPS_SERVERROOT", QStringLiteral("/etc/cups"))
                                  + QStringLiteral("/lpoptions")};
     for (const QString &file : files) {
         if (const QString name = LpoptionsDefault(file); !name.isEmpty())
-            return {name, By::OptionsFile, file};
+            return {name, QStringLiteral("in ") + file};
     }
     return {};
 }
@@ -145,17 +161,21 @@ public:
     DefaultDestination Default() override;
     QPageSize DefaultPaper() override;
     QStringList Printers() override;
-    Handover Submit(const Destination &destination, const LaidOutReport &report) override;
+    SubmittedJob SubmitJob(const Destination &destination, const LaidOutReport &report) override;
     std::optional<bool> IsWhole(const JobRef &job) override;
     bool Cancel(const JobRef &job, QDeadlineTimer deadline) override;
-    QString ChooseCommand(const QString &printer) const override
+    QString WhereToChoose(const QString &printer) const override
     {
-        return QStringLiteral("lpoptions -d ") + printer;
+        // The command on a line of its own: a message box would wrap it at
+        // its hyphen.
+        return QStringLiteral("in the desktop's printer settings, or with the command:\nlpoptions -d ") + printer;
     }
 
 private:
     static int KeepWaiting(http_t *, void *service);
-    // The destination lp would print on (PRINTER, LPDEST, lpoptions, then
+    // Connected, and no question left unanswered at the deadline.
+    bool Answering() const { return m_http && !m_gaveUp; }
+    // The destination lp would print on (LPDEST, PRINTER, lpoptions, then
     // the service's default); null when there is none or no answer.
     DestPtr DefaultDest();
     // Asks about one printer by name, or with an empty name about the
@@ -202,7 +222,7 @@ Trouble CupsPrintService::LastTrouble() const
 {
     // libcups leaves the last status as it was when an answer never comes,
     // so silence and a broken connection are asked about first.
-    if (m_gaveUp || !m_http)
+    if (!Answering())
         return {Trouble::Kind::Silent, {}};
     if (const int error = httpError(m_http))
         return {Trouble::Kind::BrokenOff, QString::fromLocal8Bit(std::strerror(error))};
@@ -218,7 +238,7 @@ Trouble CupsPrintService::LastTrouble() const
 
 DestPtr CupsPrintService::DefaultDest()
 {
-    if (!m_http || m_gaveUp)
+    if (!Answering())
         return nullptr;
     return DestPtr(cupsGetNamedDest(m_http, nullptr, nullptr));
 }
@@ -226,6 +246,7 @@ DestPtr CupsPrintService::DefaultDest()
 DefaultDestination CupsPrintService::Default()
 {
     using Kind = Trouble::Kind;
+    using Outcome = DefaultDestination::Outcome;
     DefaultDestination answer;
     m_default = DefaultDest();
     if (m_default) {
@@ -238,14 +259,15 @@ DefaultDestination CupsPrintService::Default()
     // destination, so this asks plainly.
     const Choice choice = ChosenDefault();
     const ipp_status_t why = Ask(choice.name);
+    answer.outcome = Outcome::Failed;
     if (m_gaveUp)
         answer.trouble.kind = Kind::Silent;
     else if (why == IPP_STATUS_ERROR_SERVICE_UNAVAILABLE)
         answer.trouble.kind = Kind::NotRunning;
     else if (why == IPP_STATUS_ERROR_NOT_FOUND && choice.name.isEmpty())
-        answer.trouble.kind = Kind::NoneChosen;
+        answer.outcome = Outcome::NoneChosen;
     else if (why == IPP_STATUS_ERROR_NOT_FOUND)
-        answer = {{Kind::Gone, {}}, {choice.name, {}, 0}, choice.by, choice.file};
+        answer = {Outcome::Gone, {}, {choice.name, {}, 0}, choice.setWhere};
     else
         answer.trouble = {Kind::Refused, LastTrouble().words};
     return answer;
@@ -253,16 +275,13 @@ DefaultDestination CupsPrintService::Default()
 
 ipp_status_t CupsPrintService::Ask(const QString &printer, const char *attribute, int *value)
 {
-    if (!m_http || m_gaveUp)
+    if (!Answering())
         return IPP_STATUS_ERROR_SERVICE_UNAVAILABLE;
     ipp_t *request = nullptr;
     if (printer.isEmpty()) {
         request = ippNewRequest(IPP_OP_CUPS_GET_DEFAULT);
     } else {
-        std::array<char, HTTP_MAX_URI> uri{};
-        const QByteArray queue = printer.section(QLatin1Char('/'), 0, 0).toUtf8(); // less any "/instance"
-        httpAssembleURIf(HTTP_URI_CODING_ALL, uri.data(), static_cast<int>(uri.size()), "ipp", nullptr, "localhost",
-                         ippPort(), "/printers/%s", queue.constData());
+        const auto uri = SchedulerUri("/printers/" + QueueOf(printer));
         request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
         ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri.data());
     }
@@ -278,7 +297,7 @@ ipp_status_t CupsPrintService::Ask(const QString &printer, const char *attribute
 QStringList CupsPrintService::Printers()
 {
     QStringList names;
-    if (!m_http || m_gaveUp)
+    if (!Answering())
         return names;
     ipp_t *request = ippNewRequest(IPP_OP_CUPS_GET_PRINTERS);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "printer-name");
@@ -314,9 +333,9 @@ QPageSize CupsPrintService::DefaultPaper()
                      QPageSize::FuzzyMatch);
 }
 
-Handover CupsPrintService::Submit(const Destination &destination, const LaidOutReport &report)
+SubmittedJob CupsPrintService::SubmitJob(const Destination &destination, const LaidOutReport &report)
 {
-    Handover job;
+    SubmittedJob job;
     QFile file(report.pdf);
     if (!file.open(QIODevice::ReadOnly)) {
         job.trouble.kind = Trouble::Kind::FileUnreadable;
@@ -330,7 +349,7 @@ Handover CupsPrintService::Submit(const Destination &destination, const LaidOutR
         job.trouble = LastTrouble();
         return job;
     }
-    const DestInfoPtr info(m_http && !m_gaveUp ? cupsCopyDestInfo(m_http, dest) : nullptr);
+    const DestInfoPtr info(Answering() ? cupsCopyDestInfo(m_http, dest) : nullptr);
     if (!info) {
         job.trouble = LastTrouble();
         return job;
@@ -370,11 +389,9 @@ Handover CupsPrintService::Submit(const Destination &destination, const LaidOutR
 
 std::optional<bool> CupsPrintService::IsWhole(const JobRef &job)
 {
-    if (!m_http || m_gaveUp)
+    if (!Answering())
         return std::nullopt;
-    std::array<char, HTTP_MAX_URI> uri{};
-    httpAssembleURIf(HTTP_URI_CODING_ALL, uri.data(), static_cast<int>(uri.size()), "ipp", nullptr, "localhost",
-                     ippPort(), "/jobs/%d", job.id);
+    const auto uri = SchedulerUri("/jobs/" + QByteArray::number(job.id));
     ipp_t *request = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr, uri.data());
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "number-of-documents");
@@ -393,10 +410,9 @@ bool CupsPrintService::Cancel(const JobRef &job, QDeadlineTimer deadline)
     // Over a connection of its own, as the one that made the job may be
     // stuck mid-request.
     CupsPrintService canceller(deadline);
-    if (!canceller.Reached() || canceller.m_gaveUp)
+    if (!canceller.Answering())
         return false;
-    const QByteArray queue = job.printer.section(QLatin1Char('/'), 0, 0).toUtf8();
-    cupsCancelJob2(canceller.m_http, queue.constData(), job.id, 0);
+    cupsCancelJob2(canceller.m_http, QueueOf(job.printer).constData(), job.id, 0);
     return !canceller.m_gaveUp;
 }
 

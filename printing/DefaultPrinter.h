@@ -1,32 +1,31 @@
 #pragma once
 
-// Prints on the system's default printer: the pages are laid out into a
-// temporary PDF, which the print service gets as one job (CUPS takes the PDF
-// itself, the Windows spooler has the same pages drawn for it). With no
-// printer, the PDF is kept in the user's documents folder instead. This is
-// where it is decided what to do and what to tell the operator; PrintService
-// holds the conversation with the print service.
+// Prints on the system's default printer: it records the report, lays it out
+// into a temporary PDF on the default printer's paper, and decides with the
+// print service what becomes of it and what the operator is told. CUPS takes
+// the PDF itself, the Windows spooler has the same pages drawn for it; with
+// no printer chosen, the PDF is saved in Documents instead (SaveInDocuments.h).
+// The words are in OperatorWords.h, the conversation with the service in
+// PrintService.h, and how the window waits meanwhile in WhileWindowWaits.h.
 //
 // On Linux the job goes through libcups directly rather than through
 // QPrinter's native output, because Qt's CUPS engine reports success even
-// for jobs the queue refused. The print service is asked off the window's
-// thread, against one deadline for the whole report, and meanwhile the
-// window goes on painting under a busy pointer but takes no command.
+// for jobs the queue refused.
 
 #include "PagePrinter.h"
 #include "PrintService.h"
 #include "Printer.h"
+#include "WhileWindowWaits.h"
 
-#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QList>
+#include <QPageSize>
 #include <QString>
-#include <QStringList>
 
 #include <memory>
 #include <vector>
 
-class QTemporaryDir;
+class TemporaryReportFolder;
 
 class DefaultPrinter : public Printer
 {
@@ -38,17 +37,12 @@ public:
     DefaultPrinter(const DefaultPrinter &) = delete;
     DefaultPrinter &operator=(const DefaultPrinter &) = delete;
 
+    // The first output of a report first asks the print service for the
+    // paper (AskPaperAsReportBegins): where each item ends depends on it.
     double PrintAt(double column, const QString &text) override;
     void NewLine() override;
+    // Hands the report to the print service (SubmitToDefaultPrinter).
     PrintResult EndDoc(const QString &jobName) override;
-
-    // The spooler's id for the last job it accepted from this printer, 0 if none.
-    int LastJobId() const { return m_lastJobId; }
-
-    // Where a document named jobName is saved in folder when there is no
-    // printer: "<jobName> yyyy-MM-dd HH.mm.ss.pdf", with " (2)", " (3)" ...
-    // added before ".pdf" while such a file exists already.
-    static QString SavePathFor(const QString &folder, const QString &jobName, const QDateTime &when);
 
 private:
     // One call of PrintAt, or a NewLine where text is empty and column NaN.
@@ -58,21 +52,34 @@ private:
         QString text;
     };
 
-    void Prepare();
-    // Runs off the window's thread.
-    PrintResult HandOver(const LaidOutReport &report);
-    // printers: those set up, none of them chosen as the default.
-    PrintResult Save(const LaidOutReport &report, const QStringList &printers, const QString &command) const;
+    // Before a report's first output: the busy pointer, the temporary
+    // folder, and the paper, which may wait on the print service.
+    void AskPaperAsReportBegins();
+    QPageSize AskPaper();
+    // The recorded report, to be drawn again on whichever thread prints it.
+    LaidOutReport RecordedReport(const QString &jobName);
+
+    // The steps of handing a report over, on the worker thread; each may wait
+    // on the print service.
+    PrintResult SubmitToDefaultPrinter(const LaidOutReport &report);
+    PrintResult SaveWhenNoneChosen(PrintService &service, const LaidOutReport &report) const;
+    void SettleUnconfirmedJobs(PrintService &service);
+    PrintResult SubmitJob(PrintService &service, const Destination &printer, const LaidOutReport &report);
+    void CancelHalfMadeJob(PrintService &service, const JobRef &job);
+    // How long a service opened now may be asked, leaving time to cancel.
+    QDeadlineTimer ServiceDeadline() const;
 
     PrintServiceOpener m_openService;
     PagePrinter m_page;
-    QPageSize m_paper;         // the current report's
-    std::vector<Step> m_steps; // the current report, to draw again on a printer
-    std::unique_ptr<QTemporaryDir> m_tempDir;
-    QString m_tempProblem; // why no temporary file could be made, as a sentence
-    QDeadlineTimer m_deadline; // the current report's, set as it begins
-    bool m_busy = false; // the busy pointer is shown for the current report
-    Trouble m_silence; // what left this document's paper lookup unanswered
-    QList<JobRef> m_unfinishedJobs; // jobs the service never confirmed
-    int m_lastJobId = 0;
+    BusyPointer m_busy;
+    // The current report's, from its first output to its end. The worker
+    // thread reads and writes these while the window's thread waits
+    // (WhileWindowWaits.h says why that needs no lock).
+    std::vector<Step> m_steps; // to draw it again on a printer
+    std::unique_ptr<TemporaryReportFolder> m_folder;
+    QPageSize m_paper;
+    QDeadlineTimer m_deadline;
+    Trouble m_silence; // what left the paper lookup unanswered
+    // Across reports: jobs the service never confirmed.
+    QList<JobRef> m_unfinishedJobs;
 };

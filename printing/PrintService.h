@@ -8,17 +8,8 @@
 // spooler); the build picks one. It only answers what happened;
 // DefaultPrinter decides what to do and say about it.
 //
-// Threads. Every call blocks until the service answers or the deadline given
-// when it was opened passes, so DefaultPrinter makes them on a worker thread
-// of its own, one call at a time, while the window's thread waits in an
-// event loop that takes no input. The worker writes what it learns straight
-// into DefaultPrinter: that needs no lock, because the window's thread reads
-// those members only before it starts the worker and after it has joined it.
-// On Windows each call is run in turn on the spooler thread, which also
-// hosts the printer drivers' own windows. A call given up on at its deadline
-// before it began never runs; one under way goes on alone, holding only its
-// own copies (the printer's name, the report's lines), and the spooler
-// thread it holds is left to it: later calls get a thread of their own.
+// Every call blocks until the service answers or the deadline given when it
+// was opened passes; WhileWindowWaits.h says on which thread it is made.
 
 #include <QDeadlineTimer>
 #include <QPageSize>
@@ -44,8 +35,6 @@ struct Trouble
         Refused,           // the service said no, in its own words
         Cancelled,         // the operator cancelled what the printer's driver asked (where to save, say)
         FileUnreadable,    // the laid-out report could not be read
-        NoneChosen,        // there is no default printer; what printers there are is asked separately
-        Gone,              // the user's own choice names a printer the service lacks
     };
     Kind kind = Kind::None;
     QString words;
@@ -62,16 +51,22 @@ struct Destination
     int waiting = 0; // jobs already in its queue
 };
 
-// The default destination, or the trouble that kept it from being found.
+// The default printer, or why there is none.
 struct DefaultDestination
 {
-    // Where the user's choice is made, for Gone.
-    enum class ChosenBy { Service, LpdestVariable, PrinterVariable, OptionsFile };
+    enum class Outcome {
+        Found,      // destination is the default printer
+        NoneChosen, // there is none; what printers there are is asked separately
+        Gone,       // the user's own choice names a printer the service lacks: destination.name
+        Failed,     // trouble kept the service from telling
+    };
 
-    Trouble trouble;
+    Outcome outcome = Outcome::Found;
+    Trouble trouble; // for Failed
     Destination destination;
-    ChosenBy chosenBy = ChosenBy::Service;
-    QString optionsFile; // for OptionsFile
+    // For Gone: where the choice was made, in the service's words, as they
+    // follow "set": "by the PRINTER environment variable".
+    QString setWhere;
 };
 
 // A report ready to print: its pages as a PDF file, and the same pages drawn
@@ -83,8 +78,8 @@ struct LaidOutReport
     std::function<bool(QPagedPaintDevice *device)> draw;
 };
 
-// A job as far as it got.
-struct Handover
+// A job as far as the service took it.
+struct SubmittedJob
 {
     int jobId = 0;      // the spooler's id, once it made the job
     bool whole = false; // every byte of the document went over
@@ -119,7 +114,7 @@ public:
     // The names of every printer the service has, in its order.
     virtual QStringList Printers() = 0;
 
-    virtual Handover Submit(const Destination &destination, const LaidOutReport &report) = 0;
+    virtual SubmittedJob SubmitJob(const Destination &destination, const LaidOutReport &report) = 0;
 
     // Whether a job the service never confirmed has the whole of its
     // document (so it prints, or has); empty when there was no answer.
@@ -129,9 +124,9 @@ public:
     // answer.
     virtual bool Cancel(const JobRef &job, QDeadlineTimer deadline) = 0;
 
-    // How a user picks the default printer here: the command that does it
-    // for a printer, or empty where only the system's settings do.
-    virtual QString ChooseCommand(const QString &printer) const = 0;
+    // Where a user makes printer the default here, in the service's words,
+    // as they follow "make it the default printer": "in Settings, ...".
+    virtual QString WhereToChoose(const QString &printer) const = 0;
 };
 
 using PrintServiceOpener = std::function<std::unique_ptr<PrintService>(QDeadlineTimer deadline)>;

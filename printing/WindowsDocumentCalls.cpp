@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <array>
 #include <cstring>
 
 namespace {
@@ -56,8 +57,8 @@ int WINAPI WatchedEndDoc(HDC dc)
     return Noted(EndDoc(dc));
 }
 
-// Points the import of function from dll in module at replacement.
-bool Redirect(HMODULE module, const char *dll, const char *function, const void *replacement)
+// The slot through which module calls function from dll, or null.
+IMAGE_THUNK_DATA *ImportSlot(HMODULE module, const char *dll, const char *function)
 {
     auto *base = reinterpret_cast<BYTE *>(module);
     const auto *dos = reinterpret_cast<const IMAGE_DOS_HEADER *>(base);
@@ -73,17 +74,54 @@ bool Redirect(HMODULE module, const char *dll, const char *function, const void 
             if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
                 continue;
             const auto *named = reinterpret_cast<const IMAGE_IMPORT_BY_NAME *>(base + names->u1.AddressOfData);
-            if (std::strcmp(reinterpret_cast<const char *>(named->Name), function) != 0)
-                continue;
-            DWORD protection = 0;
-            if (!VirtualProtect(&slots->u1.Function, sizeof(slots->u1.Function), PAGE_READWRITE, &protection))
-                return false;
-            slots->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
-            VirtualProtect(&slots->u1.Function, sizeof(slots->u1.Function), protection, &protection);
-            return true;
+            if (std::strcmp(reinterpret_cast<const char *>(named->Name), function) == 0)
+                return slots;
         }
     }
-    return false;
+    return nullptr;
+}
+
+bool Point(IMAGE_THUNK_DATA *slot, ULONG_PTR target)
+{
+    DWORD protection = 0;
+    if (!VirtualProtect(&slot->u1.Function, sizeof(slot->u1.Function), PAGE_READWRITE, &protection))
+        return false;
+    slot->u1.Function = target;
+    VirtualProtect(&slot->u1.Function, sizeof(slot->u1.Function), protection, &protection);
+    return true;
+}
+
+// Points the engine's four document calls here, all or none: with some
+// watched and some not, a failure could be read from one call and missed
+// in the next.
+bool RedirectDocumentCalls(HMODULE engine)
+{
+    struct Import
+    {
+        const char *function;
+        const void *replacement;
+        IMAGE_THUNK_DATA *slot = nullptr;
+        ULONG_PTR original = 0;
+    };
+    std::array<Import, 4> imports{{{"StartDocW", reinterpret_cast<const void *>(&WatchedStartDocW)},
+                                   {"StartPage", reinterpret_cast<const void *>(&WatchedStartPage)},
+                                   {"EndPage", reinterpret_cast<const void *>(&WatchedEndPage)},
+                                   {"EndDoc", reinterpret_cast<const void *>(&WatchedEndDoc)}}};
+    for (Import &import : imports) {
+        import.slot = ImportSlot(engine, "gdi32.dll", import.function);
+        if (!import.slot)
+            return false;
+        import.original = import.slot->u1.Function;
+    }
+    for (std::size_t done = 0; done < imports.size(); ++done) {
+        const auto replacement = reinterpret_cast<ULONG_PTR>(imports[done].replacement);
+        if (!Point(imports[done].slot, replacement)) {
+            while (done-- > 0)
+                Point(imports[done].slot, imports[done].original);
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace
@@ -92,10 +130,7 @@ bool WatchDocumentCalls()
 {
     static const bool watching = [] {
         const HMODULE engine = GetModuleHandleW(L"Qt6PrintSupport.dll");
-        return engine && Redirect(engine, "gdi32.dll", "StartDocW", reinterpret_cast<const void *>(&WatchedStartDocW))
-               && Redirect(engine, "gdi32.dll", "StartPage", reinterpret_cast<const void *>(&WatchedStartPage))
-               && Redirect(engine, "gdi32.dll", "EndPage", reinterpret_cast<const void *>(&WatchedEndPage))
-               && Redirect(engine, "gdi32.dll", "EndDoc", reinterpret_cast<const void *>(&WatchedEndDoc));
+        return engine && RedirectDocumentCalls(engine);
     }();
     return watching;
 }

@@ -3,10 +3,9 @@
 // A report's document on a Windows printer as the driver takes it: the
 // answers to the document's own calls (StartDoc, StartPage, EndPage,
 // EndDoc), read on the spooler's thread as each is given, and how far the
-// document got, for the thread waiting on it. Built on Windows only, by
-// WindowsPrintService.cpp.
+// document got, for the thread waiting on it. Built on Windows only.
 
-#include "WindowsSpooler.h"
+#include "WindowsSpoolerAnswers.h"
 
 #include <QString>
 
@@ -82,8 +81,9 @@ private:
     bool m_givenUp = false;
 };
 
-// Makes the toolkit's print engine call the printer driver through here;
-// false where it cannot, and the answers are then read after the fact.
+// Makes the toolkit's print engine make all four document calls through
+// here; false where one of them cannot be, and then none is: the answers
+// are read after the fact.
 bool WatchDocumentCalls();
 
 // While one lives, the document calls made on this thread are the given document's.

@@ -1,15 +1,16 @@
 #pragma once
 
 // The one way out to paper. Every report writes its lines through a Printer:
-// DefaultPrinter puts them on the system's default printer, and tests use a
-// capture that records each line with its columns.
+// DefaultPrinter puts them on the system's default printer, PagePrinter
+// lays them out in a PDF file (DefaultPrinter prints through one), and tests
+// use a capture that records each line with its columns.
 
 #include <QString>
 
 struct PrintResult
 {
     enum class Status {
-        Printed,     // the spooler accepted the job
+        Printed,     // the spooler accepted the job; for a PDF file, the file is written
         SavedToFile, // there is no default printer; file is where it went
         Unconfirmed, // the spooler has the whole job but never said it took it
         Cancelled,   // the operator cancelled it (where the driver asked where to save it)

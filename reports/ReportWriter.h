@@ -55,8 +55,6 @@ public:
     // Ends the print document: everything since it began becomes one job.
     PrintResult EndDoc();
 
-    double Column() const { return m_column; }
-
 private:
     Printer &m_printer;
     double m_column = 1;

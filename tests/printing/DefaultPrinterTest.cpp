@@ -3,6 +3,7 @@
 
 #include "DefaultPrinter.h"
 #include "PdfText.h"
+#include "SaveInDocuments.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -58,6 +59,13 @@ QStringList PrintSample(Printer &printer)
     }
     return {"Household     Members              Income", "", "H-0001        4                  1,200.50",
             "H-0002        2                    310.00"};
+}
+
+// The spooler's number for a printed report's job, as the operator is told it.
+int JobIdTold(const PrintResult &result)
+{
+    static const QRegularExpression job(R"( as job (\d+)\.$)");
+    return job.match(result.detail).captured(1).toInt();
 }
 
 struct Job
@@ -399,7 +407,7 @@ void DefaultPrinterTest::outcome()
     QString pdfPath;
     if (status == PrintResult::Status::Printed) {
         const auto job = std::find_if(after->cbegin(), after->cend(),
-                                      [&printer](const Job &j) { return j.id == printer.LastJobId(); });
+                                      [&result](const Job &j) { return j.id == JobIdTold(result); });
         QVERIFY(job != after->cend());
         QCOMPARE(job->title, kJobName);
         QCOMPARE(job->format, QString("application/pdf"));
@@ -440,7 +448,7 @@ void DefaultPrinterTest::outcome()
             lastBefore = std::max(lastBefore, job.id);
         qsizetype unfinished = 0;
         for (const Job &job : *later) {
-            if (job.id > lastBefore && job.id != printer.LastJobId()) {
+            if (job.id > lastBefore && job.id != JobIdTold(next)) {
                 ++unfinished;
                 QCOMPARE(job.state, pause == Pause::AfterDocument ? IPP_JSTATE_COMPLETED : IPP_JSTATE_CANCELED);
             }
@@ -484,7 +492,7 @@ void DefaultPrinterTest::paperFollowsThePrinter()
     QCOMPARE(result.status, PrintResult::Status::Printed);
     QVERIFY2(result.detail.contains(queue), qPrintable(result.detail));
 
-    const PdfText pdf = ReadPdfText(SpoolFile(printer.LastJobId()));
+    const PdfText pdf = ReadPdfText(SpoolFile(JobIdTold(result)));
     QVERIFY2(pdf.error.isEmpty(), qPrintable(pdf.error));
     QCOMPARE(pdf.pages.size(), 1);
     QCOMPARE(pdf.pages[0], points);
@@ -521,7 +529,7 @@ void DefaultPrinterTest::savePathFor()
         QVERIFY(file.open(QIODevice::WriteOnly));
     }
     const QDateTime when(QDate(2026, 12, 8), QTime(14, 5, 9));
-    QCOMPARE(DefaultPrinter::SavePathFor(folder.path(), jobName, when), folder.filePath(expected));
+    QCOMPARE(SavePathFor(folder.path(), jobName, when), folder.filePath(expected));
 }
 
 QTEST_MAIN(DefaultPrinterTest)

@@ -2,6 +2,7 @@
 #include "EmptySurvey.h"
 #include "MessageBoxAnswer.h"
 #include "Operator.h"
+#include "PlendrikApplication.h"
 #include "frmAnalyze.h"
 
 #include <QLabel>
@@ -9,7 +10,10 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QStyle>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QWindow>
 
 #include <memory>
 
@@ -52,6 +56,7 @@ private Q_SLOTS:
     void printingTroubleIsTold();
     void aboutShowsAndEnterHidesIt();
     void exitEndsAtOnceWithoutAQuestion();
+    void toolkitOptionsAfterTheNameChangeNothing();
 };
 
 void frmAnalyzeTest::looksAsDesigned()
@@ -241,5 +246,35 @@ void frmAnalyzeTest::exitEndsAtOnceWithoutAQuestion()
     QVERIFY(!asked);
 }
 
-QTEST_MAIN(frmAnalyzeTest)
+// main below starts the toolkit the program's way, with these typed after
+// the program's name.
+void frmAnalyzeTest::toolkitOptionsAfterTheNameChangeNothing()
+{
+    QCOMPARE(window->windowHandle()->title(), "Plendrik");
+    QCOMPARE(window->layoutDirection(), Qt::LeftToRight);
+    QCOMPARE(qApp->styleSheet(), QString());
+    QVERIFY(QApplication::style()->name() != "windows");
+    QCOMPARE(QGuiApplication::platformName(), qEnvironmentVariable("QT_QPA_PLATFORM"));
+}
+
+int main(int argc, char *argv[])
+{
+    QTemporaryDir folder;
+    const QByteArray sheet = QFile::encodeName(folder.filePath("red.qss"));
+    QFile red(sheet);
+    if (!red.open(QIODevice::WriteOnly) || red.write("* { color: red; }") <= 0)
+        return 1;
+    red.close();
+    QByteArrayList typed{argv[0],  "-qwindowtitle", "Elsewhere", "-stylesheet", sheet, "-reverse",
+                         "-style", "windows",       "-platform", "minimal"};
+    std::vector<char *> typedArgv;
+    for (QByteArray &argument : typed)
+        typedArgv.push_back(argument.data());
+    typedArgv.push_back(nullptr);
+    PlendrikApplication app(int(typed.size()), typedArgv.data());
+    app.setAttribute(Qt::AA_Use96Dpi, true);
+    frmAnalyzeTest test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "frmAnalyzeTest.moc"

@@ -1,11 +1,11 @@
 // What the operator is told for the Windows spooler's answers that Wine
 // cannot give: a paused, offline or failing printer, a stopped spooler
 // service. Each row feeds a spooler's raw answer through the program's own
-// reading of it (WindowsSpooler.h) into DefaultPrinter.
+// reading of it (WindowsSpoolerAnswers.h) into DefaultPrinter.
 
 #include "DefaultPrinter.h"
 #include "WindowsDocumentCalls.h"
-#include "WindowsSpooler.h"
+#include "WindowsSpoolerAnswers.h"
 
 #include <QDir>
 #include <QFile>
@@ -41,21 +41,23 @@ public:
         DefaultDestination answer;
         answer.destination = {m_spooler.name, StateOf(m_spooler.status, m_spooler.attributes, m_spooler.jobs),
                               int(m_spooler.jobs.size())};
-        if (!m_spooler.hasDefault)
-            answer.trouble.kind = Trouble::Kind::NoneChosen;
-        else if (m_spooler.openError != ERROR_SUCCESS)
+        if (!m_spooler.hasDefault) {
+            answer.outcome = DefaultDestination::Outcome::NoneChosen;
+        } else if (m_spooler.openError != ERROR_SUCCESS) {
+            answer.outcome = DefaultDestination::Outcome::Failed;
             answer.trouble = TroubleOf(m_spooler.openError, m_spooler.name);
+        }
         return answer;
     }
     QPageSize DefaultPaper() override { return QPageSize(QPageSize::Letter); }
     QStringList Printers() override { return m_spooler.printers; }
-    Handover Submit(const Destination &, const LaidOutReport &) override
+    SubmittedJob SubmitJob(const Destination &, const LaidOutReport &) override
     {
         return {m_spooler.calls.jobId, m_spooler.calls.error == ERROR_SUCCESS, TroubleOf(m_spooler.calls)};
     }
     std::optional<bool> IsWhole(const JobRef &) override { return true; }
     bool Cancel(const JobRef &, QDeadlineTimer) override { return true; }
-    QString ChooseCommand(const QString &) const override { return {}; }
+    QString WhereToChoose(const QString &) const override { return WhereDefaultIsChosen(); }
 
 private:
     Spooler m_spooler;

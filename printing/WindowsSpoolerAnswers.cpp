@@ -1,4 +1,4 @@
-#include "WindowsSpooler.h"
+#include "WindowsSpoolerAnswers.h"
 
 #include <winspool.h>
 
@@ -72,4 +72,9 @@ Trouble TroubleOf(const DocumentCalls &calls)
     if (calls.error == ERROR_CANCELLED)
         return {Trouble::Kind::Cancelled, {}};
     return TroubleOf(calls.error);
+}
+
+QString WhereDefaultIsChosen()
+{
+    return QStringLiteral("in Settings, under Printers & scanners.");
 }

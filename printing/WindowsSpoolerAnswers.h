@@ -1,8 +1,8 @@
 #pragma once
 
 // What the Windows spooler's and the printer driver's answers mean in the
-// print service's terms. Built on Windows only, by WindowsPrintService.cpp,
-// whose tests feed these the answers a spooler on Wine cannot give.
+// print service's terms. Built on Windows only; its tests feed these the
+// answers a spooler on Wine cannot give.
 
 #include "PrintService.h"
 
@@ -42,3 +42,7 @@ struct DocumentCalls
 // The operator cancelling what the driver asked (where to save the file) is
 // Cancelled, not a failure of the printer.
 Trouble TroubleOf(const DocumentCalls &calls);
+
+// Where a Windows user makes a printer the default, as it follows "make it
+// the default printer".
+QString WhereDefaultIsChosen();
