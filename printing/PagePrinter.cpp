@@ -1,5 +1,7 @@
 #include "PagePrinter.h"
 
+#include "MarksAfterControls.h"
+
 #include <QDir>
 #include <QFontDatabase>
 #include <QHash>
@@ -239,8 +241,9 @@ double PagePrinter::NaturalWidth(const QString &text) const
     return line.isValid() ? line.naturalTextWidth() : 0.0;
 }
 
-double PagePrinter::PrintAt(double column, const QString &text)
+double PagePrinter::PrintAt(double column, const QString &typed)
 {
+    const QString text = DottedCirclesUnderMarksAfterControls(typed);
     if (!m_open)
         Begin();
     if (text.isEmpty())
