@@ -505,10 +505,146 @@ bool Joins(const QString &cluster)
     });
 }
 
+// Which UTF-16 units a right-to-left override holds, by the bidi
+// algorithm's explicit rules: from the override to its closing PDF, with
+// embeddings and isolates nested inside it. The page lays an item out as one
+// paragraph, so a line break inside an ID ends no override.
+std::vector<bool> UnderRightToLeftOverride(const QString &text)
+{
+    struct Entry
+    {
+        int level;
+        bool rightToLeftOverride;
+        bool isolate;
+    };
+    constexpr int MaxDepth = 125;
+    std::vector<Entry> stack{{0, false, false}};
+    int overflowIsolates = 0, overflowEmbeddings = 0, validIsolates = 0;
+    const QList<uint> codes = text.toUcs4();
+    // An FSI is right to left when the first strong character up to its PDI is.
+    const auto firstStrongIsRightToLeft = [&codes](qsizetype from) {
+        int depth = 0;
+        for (qsizetype i = from; i < codes.size(); ++i) {
+            switch (QChar::direction(codes[i])) {
+            case QChar::DirL:
+                if (depth == 0)
+                    return false;
+                break;
+            case QChar::DirR:
+            case QChar::DirAL:
+                if (depth == 0)
+                    return true;
+                break;
+            case QChar::DirLRI:
+            case QChar::DirRLI:
+            case QChar::DirFSI:
+                ++depth;
+                break;
+            case QChar::DirPDI:
+                if (depth-- == 0)
+                    return false;
+                break;
+            default:
+                break;
+            }
+        }
+        return false;
+    };
+    std::vector<bool> under;
+    under.reserve(static_cast<std::size_t>(text.size()));
+    for (qsizetype i = 0; i < codes.size(); ++i) {
+        const char32_t c = codes[i];
+        under.insert(under.end(), QChar::requiresSurrogates(c) ? 2 : 1, stack.back().rightToLeftOverride);
+        const QChar::Direction direction = QChar::direction(c);
+        switch (direction) {
+        case QChar::DirLRE:
+        case QChar::DirRLE:
+        case QChar::DirLRO:
+        case QChar::DirRLO:
+        case QChar::DirLRI:
+        case QChar::DirRLI:
+        case QChar::DirFSI: {
+            const bool isolate = direction == QChar::DirLRI || direction == QChar::DirRLI || direction == QChar::DirFSI;
+            const bool rightToLeft = direction == QChar::DirRLE || direction == QChar::DirRLO
+                                     || direction == QChar::DirRLI
+                                     || (direction == QChar::DirFSI && firstStrongIsRightToLeft(i + 1));
+            const int level = rightToLeft ? (stack.back().level + 1) | 1 : (stack.back().level + 2) & ~1;
+            if (level <= MaxDepth && overflowIsolates == 0 && overflowEmbeddings == 0) {
+                validIsolates += isolate;
+                stack.push_back({level, direction == QChar::DirRLO, isolate});
+            } else if (isolate) {
+                ++overflowIsolates;
+            } else if (overflowIsolates == 0) {
+                ++overflowEmbeddings;
+            }
+            break;
+        }
+        case QChar::DirPDI:
+            if (overflowIsolates > 0) {
+                --overflowIsolates;
+            } else if (validIsolates > 0) {
+                overflowEmbeddings = 0;
+                while (!stack.back().isolate)
+                    stack.pop_back();
+                stack.pop_back();
+                --validIsolates;
+            }
+            break;
+        case QChar::DirPDF:
+            if (overflowIsolates > 0)
+                break;
+            if (overflowEmbeddings > 0)
+                --overflowEmbeddings;
+            else if (!stack.back().isolate && stack.size() > 1)
+                stack.pop_back();
+            break;
+        default:
+            break;
+        }
+    }
+    return under;
+}
+
+QString FromUcs4(const QList<uint> &codes)
+{
+    return QString::fromUcs4(reinterpret_cast<const char32_t *>(codes.constData()), codes.size());
+}
+
+// A right-to-left override turns the characters it holds round, as the bidi
+// algorithm asks, and the shaper keeps each letter with the marks and virama
+// after it: a conjunct typed there comes apart, and each of its letters
+// prints. So there a cluster is read letter by letter, split after each
+// virama that a letter follows (a joiner after it keeps the half form).
+QStringList AsTheOverrideShowsThem(const QString &text)
+{
+    const std::vector<bool> under = UnderRightToLeftOverride(text);
+    QStringList shown;
+    qsizetype at = 0;
+    for (const QString &cluster : Clusters(text)) {
+        const bool overridden = under[static_cast<std::size_t>(at)];
+        at += cluster.size();
+        if (!overridden) {
+            shown << cluster;
+            continue;
+        }
+        const QList<uint> codes = cluster.toUcs4();
+        QList<uint> letter;
+        for (qsizetype i = 0; i < codes.size(); ++i) {
+            letter << codes[i];
+            if (QChar::combiningClass(codes[i]) == 9 && i + 1 < codes.size() && QChar::isLetter(codes[i + 1])) {
+                shown << FromUcs4(letter);
+                letter.clear();
+            }
+        }
+        shown << FromUcs4(letter);
+    }
+    return shown;
+}
+
 QString Visible(const QString &text)
 {
     QString out;
-    const QStringList clusters = Clusters(text);
+    const QStringList clusters = AsTheOverrideShowsThem(text);
     for (qsizetype i = 0; i < clusters.size(); ++i) {
         QString cluster = clusters[i];
         while (Joins(cluster) && i + 1 < clusters.size() && Joins(clusters[i + 1]))
@@ -588,12 +724,42 @@ bool IsHyphen(char32_t c) { return c == U'-' || c == 0x2010; }
 // A combining mark with nothing to combine with is drawn on a dotted circle.
 constexpr char32_t DottedCircle = 0x25CC;
 
+// A control prints as nothing, so a combining mark that starts a character
+// right after one has no letter under it: the page stands it on a dotted
+// circle, which must be there.
+QString OnDottedCircles(const QString &text)
+{
+    QString out;
+    const QStringList clusters = Clusters(text);
+    for (qsizetype i = 0; i < clusters.size(); ++i) {
+        if (i > 0 && QChar::isMark(clusters[i].toUcs4().front())) {
+            switch (QChar::category(clusters[i - 1].toUcs4().back())) {
+            case QChar::Other_Control:
+            case QChar::Other_Format:
+            case QChar::Separator_Line:
+            case QChar::Separator_Paragraph:
+                out += QChar(DottedCircle);
+                break;
+            default:
+                break;
+            }
+        }
+        out += clusters[i];
+    }
+    return out;
+}
+
+// Marks that may get a dotted circle from the shaper; one already on a
+// circle has its base.
 int Marks(const QString &text)
 {
     int marks = 0;
-    for (char32_t c : text.normalized(QString::NormalizationForm_KC).toUcs4())
-        if (QChar::isMark(c))
+    char32_t previous = 0;
+    for (char32_t c : text.normalized(QString::NormalizationForm_KC).toUcs4()) {
+        if (QChar::isMark(c) && previous != DottedCircle)
             ++marks;
+        previous = c;
+    }
     return marks;
 }
 
@@ -612,8 +778,9 @@ struct ExpectedReport
 {
     QList<Expected> parts;
 
-    void Add(const QString &text)
+    void Add(const QString &typed)
     {
+        const QString text = OnDottedCircles(typed);
         const bool inOrder = !ReordersOnPaper(text);
         const QList<uint> shy = text.normalized(QString::NormalizationForm_KC).toUcs4();
         const auto softHyphens = static_cast<int>(std::count(shy.cbegin(), shy.cend(), SoftHyphen));

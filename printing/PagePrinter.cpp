@@ -1,5 +1,7 @@
 #include "PagePrinter.h"
 
+#include "MarksAfterControls.h"
+
 #include <QDir>
 #include <QPageLayout>
 #include <QPaintDevice>
@@ -210,8 +212,9 @@ double PagePrinter::RulerWidth(const QString &text, const QFont &font) const
     return line.isValid() ? line.naturalTextWidth() : 0.0;
 }
 
-double PagePrinter::PrintAt(double column, const QString &text)
+double PagePrinter::PrintAt(double column, const QString &typed)
 {
+    const QString text = DottedCirclesUnderMarksAfterControls(typed);
     if (!m_open)
         Begin();
     if (text.isEmpty())

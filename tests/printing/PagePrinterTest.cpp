@@ -290,6 +290,12 @@ void PagePrinterTest::zonesOnThePage_data()
         << Statement{zone, Text("1001", Separator::Zone), Number(123456789012, Separator::Zone),
                      Number(3, Separator::EndOfLine)}
         << Placed({{15, "1001"}, {29, " 123456789012 "}, {57, " 3 "}});
+    // The carriage return prints as nothing; the accent after it stands on a
+    // dotted circle, not on the P.
+    QTest::newRow("mark after a control")
+        << Statement{zone, Text(QString::fromUtf8("P\r\u0301"), Separator::Zone), Number(6000, Separator::Zone),
+                     Number(3, Separator::EndOfLine)}
+        << Placed({{15, QString::fromUtf8("P\u25CC\u0301")}, {29, " 6000 "}, {43, " 3 "}});
     // Long enough for a drift of a column; ends one column past a zone start.
     const QString id6497 = LongId(6497);
     QTest::newRow("6,497-character ID over many rows")
