@@ -749,17 +749,15 @@ QString OnDottedCircles(const QString &text)
     return out;
 }
 
-// Marks that may get a dotted circle from the shaper; one already on a
-// circle has its base.
+// Marks that may get a dotted circle from the shaper: one already on a
+// circle may get another, where its script's shaper finds the circle no base
+// for it (a virama).
 int Marks(const QString &text)
 {
     int marks = 0;
-    char32_t previous = 0;
-    for (char32_t c : text.normalized(QString::NormalizationForm_KC).toUcs4()) {
-        if (QChar::isMark(c) && previous != DottedCircle)
+    for (char32_t c : text.normalized(QString::NormalizationForm_KC).toUcs4())
+        if (QChar::isMark(c))
             ++marks;
-        previous = c;
-    }
     return marks;
 }
 
