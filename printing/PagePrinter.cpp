@@ -256,6 +256,7 @@ double PagePrinter::PlaceText(double column, const QString &text)
     // later row a full width.
     QTextLayout ruled(text, font, m_ruler.get());
     ruled.setTextOption(RulerOption(QTextOption::WrapAnywhere));
+    ruled.setFormats(MarksOnCircles(text));
     ruled.beginLayout();
     for (double left = x;; left = 0.0) {
         QTextLine line = ruled.createLine();
@@ -272,9 +273,10 @@ double PagePrinter::PlaceText(double column, const QString &text)
     for (int i = 0; i < rows; ++i) {
         const QTextLine ruledLine = ruled.lineAt(i);
         const QString open = OpenDirections(text, ruledLine.textStart());
-        auto layout = std::make_unique<QTextLayout>(open + text.mid(ruledLine.textStart(), ruledLine.textLength()),
-                                                    font, m_device);
+        const QString onRow = open + text.mid(ruledLine.textStart(), ruledLine.textLength());
+        auto layout = std::make_unique<QTextLayout>(onRow, font, m_device);
         layout->setTextOption(RowOption(QTextOption::NoWrap));
+        layout->setFormats(MarksOnCircles(onRow));
         layout->setCacheEnabled(true);
         layout->beginLayout();
         QTextLine line = layout->createLine();

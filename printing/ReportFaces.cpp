@@ -16,18 +16,36 @@ const QString kThaanaFamily = QStringLiteral("Plendrik Thaana");
 // An outlined box, in the report's own face.
 constexpr char32_t kBox = U'\u25A1';
 
+constexpr char16_t kDottedCircle = u'\u25CC';
+
 QStringList ReportFamilies()
 {
     // A colour emoji face would embed in a PDF as blank glyphs, hence Symbola.
     return {QStringLiteral("DejaVu Sans Mono"), QStringLiteral("Noto Sans Mono CJK SC"), QStringLiteral("Symbola")};
 }
 
-bool LoadThaanaFace()
+const QString kMarksFamily = QStringLiteral("Plendrik Marks");
+
+// The program's own faces (printing/fonts/), built in: added once, before
+// the first report is laid out. True if the Thaana face is there.
+bool LoadOwnFaces()
 {
-    // Built in (printing/fonts/thaana-face.py): added once, before the first
-    // report is laid out.
-    static const bool loaded = QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/PlendrikThaana.ttf")) >= 0;
+    static const bool loaded = [] {
+        QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/PlendrikMarks.ttf"));
+        return QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/PlendrikThaana.ttf")) >= 0;
+    }();
     return loaded;
+}
+
+QFont ReportSized(const QStringList &families)
+{
+    QFont font(families.front());
+    font.setPointSizeF(10.0);
+    font.setFamilies(families);
+    // If those are missing, any fixed-pitch font keeps the columns.
+    font.setStyleHint(QFont::Monospace);
+    font.setFixedPitch(true);
+    return font;
 }
 
 struct OpenTypeScript
@@ -83,19 +101,37 @@ bool NamesScript(const QByteArray &gsub, std::initializer_list<const char *> tag
 
 QFont ReportFontFor(const QString &text)
 {
-    LoadThaanaFace();
+    LoadOwnFaces();
     QStringList families = ReportFamilies();
     const QList<uint> characters = text.toUcs4();
     if (std::any_of(characters.cbegin(), characters.cend(),
                     [](char32_t c) { return QChar::script(c) == QChar::Script_Thaana; }))
         families.prepend(kThaanaFamily);
-    QFont font(families.front());
-    font.setPointSizeF(10.0);
-    font.setFamilies(families);
-    // If those are missing, any fixed-pitch font keeps the columns.
-    font.setStyleHint(QFont::Monospace);
-    font.setFixedPitch(true);
-    return font;
+    return ReportSized(families);
+}
+
+QList<QTextLayout::FormatRange> MarksOnCircles(const QString &text)
+{
+    QList<QTextLayout::FormatRange> ranges;
+    const qsizetype circle = text.indexOf(kDottedCircle);
+    if (circle < 0)
+        return ranges;
+    LoadOwnFaces();
+    const QRawFont marks = QRawFont::fromFont(ReportSized({kMarksFamily}));
+    for (qsizetype at = circle; at >= 0 && at < text.size(); at = text.indexOf(kDottedCircle, at)) {
+        qsizetype end = at + 1;
+        while (end < text.size() && QChar::isMark(text[end].unicode()) && marks.supportsCharacter(text[end]))
+            ++end;
+        if (end > at + 1) {
+            QTextLayout::FormatRange range;
+            range.start = static_cast<int>(at);
+            range.length = static_cast<int>(end - at);
+            range.format.setFont(ReportSized(QStringList{kMarksFamily} + ReportFamilies()));
+            ranges << range;
+        }
+        at = end;
+    }
+    return ranges;
 }
 
 QString FacelessScripts::WithBoxes(const QString &text)
@@ -127,7 +163,7 @@ bool FacelessScripts::Shaped(QChar::Script script)
         // face for Thaana under fontconfig: it asks for the language "div",
         // which fontconfig calls "dv".)
         QStringList families = QFontDatabase::families(entry->writingSystem);
-        if (script == QChar::Script_Thaana && LoadThaanaFace())
+        if (script == QChar::Script_Thaana && LoadOwnFaces())
             families.prepend(kThaanaFamily);
         shaped = std::any_of(families.cbegin(), families.cend(), [entry](const QString &family) {
             const QRawFont face = QRawFont::fromFont(QFont(family));

@@ -2,12 +2,14 @@
 
 // Which face prints which character of a report: DejaVu Sans Mono, with a
 // fixed-pitch CJK face and a monochrome emoji face behind it; the program's
-// own face for Thaana; and, for a script that no installed face can shape,
+// own faces for Thaana and for marks on a dotted circle; and, for a script that no installed face can shape,
 // one outlined box a character.
 
 #include <QChar>
 #include <QFont>
+#include <QList>
 #include <QString>
+#include <QTextLayout>
 
 #include <array>
 
@@ -16,6 +18,11 @@
 // Thaana run only if it shapes Thaana, and the digits, blanks and punctuation
 // of that run from the faces after it: so the report's face comes second.
 QFont ReportFontFor(const QString &text);
+
+// The report's face draws a mark with no letter beside the dotted circle it
+// stands on, over the next column: a dotted circle and its marks are laid out
+// in the program's own face for them, which places marks on the circle.
+QList<QTextLayout::FormatRange> MarksOnCircles(const QString &text);
 
 // Remembers for one document which scripts some installed face can shape.
 class FacelessScripts

@@ -23,7 +23,9 @@ int PdfWord::Line() const
 
 int PdfWord::Column() const
 {
-    const double charWidth = (xMax - xMin) / static_cast<double>(text.size());
+    // Combining marks take no width of their own.
+    const auto spacing = std::count_if(text.cbegin(), text.cend(), [](QChar c) { return !c.isMark(); });
+    const double charWidth = (xMax - xMin) / static_cast<double>(std::max<qsizetype>(spacing, 1));
     return static_cast<int>(std::lround((xMin - kMargin) / charWidth)) + 1;
 }
 
