@@ -480,9 +480,9 @@ fi
 # --- 8c. an ID of 40,000 characters ---------------------------------------------
 # Pasted, then printed: it carries on over hundreds of rows, and every one of
 # its characters reads back in order, with the income and size after its last.
-# (Letters every tenth place, K, R and W among them: a printer inks those a
-# dot past their width.)
-long_id=$(awk 'BEGIN { for (i = 0; i < 40000; i++) printf "%c", i % 10 ? 48 + i % 10 : 65 + int(i / 10) % 26 }')
+# (A to Z over and over, so rows end on every letter, K, R and W among them:
+# a printer inks those a dot past their width.)
+long_id=$(awk 'BEGIN { for (i = 0; i < 40000; i++) printf "%c", 65 + i % 26 }')
 long_text() {
     local pdf=$1
     if ((windows)); then
