@@ -74,6 +74,20 @@ QTextOption RowOption(QTextOption::WrapMode wrap)
     return option;
 }
 
+qsizetype FirstGraphemeLength(const QString &text)
+{
+    // Asked of the text's start only: a finder works out the whole text it is given.
+    for (qsizetype look = 64;; look *= 4) {
+        const QString start = text.left(look);
+        QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, start);
+        const qsizetype first = finder.toNextBoundary();
+        if (first < start.size() || start.size() == text.size())
+            return first;
+    }
+}
+
+// The ruler measures with the font's own widths, unhinted: the same on
+// every machine, whatever its font settings.
 QTextOption RulerOption(QTextOption::WrapMode wrap)
 {
     QTextOption option = RowOption(wrap);
@@ -81,26 +95,10 @@ QTextOption RulerOption(QTextOption::WrapMode wrap)
     return option;
 }
 
-// The directional embeddings, overrides and isolates still open at position
-// end of text, in order: a row that starts there reads on in them.
-QString OpenDirections(const QString &text, qsizetype end)
+QFont Unhinted(QFont font)
 {
-    QString open;
-    for (qsizetype i = 0; i < end; ++i) {
-        const char16_t c = text[i].unicode();
-        if ((c >= u'\u202A' && c <= u'\u202E' && c != u'\u202C') || (c >= u'\u2066' && c <= u'\u2068')) {
-            open += text[i];
-        } else if (c == u'\u202C') {
-            if (!open.isEmpty() && open.back() >= u'\u202A' && open.back() <= u'\u202E')
-                open.chop(1);
-        } else if (c == u'\u2069') {
-            const qsizetype isolate = std::max({open.lastIndexOf(u'\u2066'), open.lastIndexOf(u'\u2067'),
-                                                open.lastIndexOf(u'\u2068')});
-            if (isolate >= 0)
-                open.truncate(isolate);
-        }
-    }
-    return open;
+    font.setHintingPreference(QFont::PreferNoHinting);
+    return font;
 }
 
 double Snapped(double columns)
@@ -151,7 +149,7 @@ void PagePrinter::Begin()
 {
     m_open = true;
     m_failure.clear();
-    m_pieces.clear();
+    m_items.clear();
     m_faceless = FacelessScripts();
     m_line = 0;
     m_metrics.reset();
@@ -182,12 +180,14 @@ void PagePrinter::Begin()
 
     m_font = ReportFont();
     m_painter.setFont(m_font);
-    // Measured on the device: screen metrics would put the columns
-    // elsewhere. The column is a glyph's own advance, the unit the rows are
-    // laid out in; the font's average-width field differs from it by a hair.
+    // The column is a glyph's own advance, the unit the rows are laid out
+    // in; the font's average-width field differs from it by a hair.
     m_metrics.emplace(m_font, m_device);
-    m_columnWidth = m_metrics->horizontalAdvance(QLatin1Char('0'));
     m_rulerColumn = RulerWidth(QStringLiteral("0"), m_font);
+    // Where the device draws the ruler's own layout its columns are the
+    // ruler's; elsewhere they are the device's own advance, which its rows
+    // are laid out in.
+    m_columnWidth = DrawsAsRuled() ? m_rulerColumn : m_metrics->horizontalAdvance(QLatin1Char('0'));
     if (!(m_columnWidth > 0.0) || !(m_rulerColumn > 0.0)) {
         Fail(QStringLiteral("no fixed-pitch font is available"));
         m_metrics.reset();
@@ -204,7 +204,7 @@ void PagePrinter::Begin()
 
 double PagePrinter::RulerWidth(const QString &text, const QFont &font) const
 {
-    QTextLayout layout(text, font, m_ruler.get());
+    QTextLayout layout(text, Unhinted(font), m_ruler.get());
     layout.setTextOption(RulerOption(QTextOption::NoWrap));
     layout.beginLayout();
     const QTextLine line = layout.createLine();
@@ -244,9 +244,7 @@ double PagePrinter::PlaceText(double column, const QString &text)
     // A character too wide for what is left of the row starts the next one.
     // (Blanks may hang past the edge: they draw nothing.)
     if (x > 0.0 && !text.front().isSpace()) {
-        QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-        const qsizetype first = finder.toNextBoundary();
-        if (RulerWidth(text.left(first), font) / m_rulerColumn > capacity - x + kColumnSlack) {
+        if (RulerWidth(text.left(FirstGraphemeLength(text)), font) / m_rulerColumn > capacity - x + kColumnSlack) {
             ++row;
             x = 0.0;
         }
@@ -254,42 +252,65 @@ double PagePrinter::PlaceText(double column, const QString &text)
 
     // The first row holds what fits between x and the right edge, every
     // later row a full width.
-    QTextLayout ruled(text, font, m_ruler.get());
-    ruled.setTextOption(RulerOption(QTextOption::WrapAnywhere));
-    ruled.setFormats(MarksOnCircles(text));
-    ruled.beginLayout();
+    auto ruled = std::make_unique<QTextLayout>(text, Unhinted(font), m_ruler.get());
+    ruled->setTextOption(RulerOption(QTextOption::WrapAnywhere));
+    ruled->setFormats(MarksOnCircles(text));
+    ruled->setCacheEnabled(true);
+    ruled->beginLayout();
     for (double left = x;; left = 0.0) {
-        QTextLine line = ruled.createLine();
+        QTextLine line = ruled->createLine();
         if (!line.isValid())
             break;
         line.setLineWidth((capacity - left + kColumnSlack) * m_rulerColumn);
+        line.setPosition(QPointF(left * m_rulerColumn, 0.0));
     }
-    ruled.endLayout();
-    const int rows = ruled.lineCount();
+    ruled->endLayout();
+    const int rows = ruled->lineCount();
     if (rows == 0)
         return column;
-
-    // Each row's characters exactly, drawn as a line of their own.
-    for (int i = 0; i < rows; ++i) {
-        const QTextLine ruledLine = ruled.lineAt(i);
-        const QString open = OpenDirections(text, ruledLine.textStart());
-        const QString onRow = open + text.mid(ruledLine.textStart(), ruledLine.textLength());
-        auto layout = std::make_unique<QTextLayout>(onRow, font, m_device);
-        layout->setTextOption(RowOption(QTextOption::NoWrap));
-        layout->setFormats(MarksOnCircles(onRow));
-        layout->setCacheEnabled(true);
-        layout->beginLayout();
-        QTextLine line = layout->createLine();
-        layout->endLayout();
-        line.setPosition(QPointF((i == 0 ? x : 0.0) * m_columnWidth, 0.0));
-        m_pieces.push_back({row + i, std::move(layout)});
-    }
-
     // Where the last glyph really ended, counted in columns from the row's start.
     const double left = rows == 1 ? x : 0.0;
     const double end = static_cast<double>(row + rows - 1) * capacity + left
-                       + ruled.lineAt(rows - 1).naturalTextWidth() / m_rulerColumn;
+                       + ruled->lineAt(rows - 1).naturalTextWidth() / m_rulerColumn;
+
+    // A device of the ruler's resolution, as the PDF file is, draws the
+    // ruled layout itself; another lays the same rows out again.
+    m_items.push_back({row, DrawsAsRuled() ? std::move(ruled) : RowsOnDevice(*ruled, text, font, x)});
     return Snapped(end) + 1.0;
+}
+
+bool PagePrinter::DrawsAsRuled() const
+{
+    return m_device->logicalDpiX() == Ruler::kDpi && m_device->logicalDpiY() == Ruler::kDpi;
+}
+
+std::unique_ptr<QTextLayout> PagePrinter::RowsOnDevice(const QTextLayout &ruled, const QString &text,
+                                                       const QFont &font, double x) const
+{
+    // Each row's characters exactly, on a line of its own: a line separator
+    // ends a line where the ruler ended the row, and the text stays one
+    // paragraph, so directional overrides carry on over the break.
+    QString onRows;
+    onRows.reserve(text.size() + ruled.lineCount());
+    for (int i = 0; i < ruled.lineCount(); ++i) {
+        const QTextLine ruledLine = ruled.lineAt(i);
+        if (i > 0)
+            onRows += QChar::LineSeparator;
+        onRows += QStringView(text).mid(ruledLine.textStart(), ruledLine.textLength());
+    }
+    auto layout = std::make_unique<QTextLayout>(onRows, font, m_device);
+    layout->setTextOption(RowOption(QTextOption::NoWrap));
+    layout->setFormats(MarksOnCircles(onRows));
+    layout->setCacheEnabled(true);
+    layout->beginLayout();
+    for (double left = x;; left = 0.0) {
+        QTextLine line = layout->createLine();
+        if (!line.isValid())
+            break;
+        line.setPosition(QPointF(left * m_columnWidth, 0.0));
+    }
+    layout->endLayout();
+    return layout;
 }
 
 void PagePrinter::NewLine()
@@ -316,23 +337,24 @@ bool PagePrinter::TurnPageIfFull()
 void PagePrinter::DrawLine()
 {
     qsizetype rows = 1;
-    for (const RowPiece &piece : m_pieces)
-        rows = std::max(rows, piece.row + 1);
+    for (const Item &item : m_items)
+        rows = std::max(rows, item.firstRow + item.layout->lineCount());
     for (qsizetype row = 0; row < rows; ++row) {
         if (!TurnPageIfFull())
             break;
         // Every face on the row shares the report font's baseline.
         const double baseline = m_line * m_linePitch + m_metrics->ascent();
         // In the order printed, so the PDF's text holds the line as typed.
-        for (const RowPiece &piece : m_pieces) {
-            if (piece.row != row)
+        for (const Item &item : m_items) {
+            const qsizetype index = row - item.firstRow;
+            if (index < 0 || index >= item.layout->lineCount())
                 continue;
-            const QTextLine line = piece.layout->lineAt(0);
+            const QTextLine line = item.layout->lineAt(static_cast<int>(index));
             line.draw(&m_painter, QPointF(0.0, baseline - line.ascent()));
         }
         ++m_line;
     }
-    m_pieces.clear();
+    m_items.clear();
 }
 
 PrintResult PagePrinter::EndDoc(const QString &jobName)
@@ -340,7 +362,7 @@ PrintResult PagePrinter::EndDoc(const QString &jobName)
     Q_UNUSED(jobName);
     if (!m_open)
         Begin(); // nothing was printed: still a document, of one blank page
-    if (m_failure.isEmpty() && !m_pieces.empty())
+    if (m_failure.isEmpty() && !m_items.empty())
         DrawLine();
     if (m_painter.isActive() && !m_painter.end())
         Fail(QStringLiteral("the file could not be completed"));
@@ -354,7 +376,7 @@ PrintResult PagePrinter::EndDoc(const QString &jobName)
         result.detail = m_failure;
     }
 
-    m_pieces.clear();
+    m_items.clear();
     m_device = nullptr;
     m_writer.reset();
     m_metrics.reset();

@@ -5,8 +5,8 @@
 // the font. A line too wide for the paper carries on in continuation rows
 // rather than being cut off. Which characters stand on which row is decided
 // once, on a ruler that is the same for every device, and each row is then
-// drawn as a line of its own: a device that rounds widths to its dots cannot
-// move a character to another row. Characters the font lacks come from
+// laid out on the device as a line of its own: a device that rounds widths to
+// its dots cannot move a character to another row. Characters the font lacks come from
 // fallback faces (ReportFaces.h); their real widths decide where the next
 // item may start, so nothing is ever drawn over.
 //
@@ -70,10 +70,10 @@ public:
     PrintResult EndDoc(const QString &jobName) override;
 
 private:
-    // The characters of one text that stand on one row, laid out on the device.
-    struct RowPiece
+    // One text, laid out on the device with one line per row it stands on.
+    struct Item
     {
-        qsizetype row; // of the current line, 0-based
+        qsizetype firstRow; // of the current line, 0-based
         std::unique_ptr<QTextLayout> layout;
     };
 
@@ -82,6 +82,9 @@ private:
     double RulerWidth(const QString &text, const QFont &font) const;
     std::pair<qsizetype, double> RowAndOffset(double column) const; // row, and columns into it
     double PlaceText(double column, const QString &text);
+    bool DrawsAsRuled() const;
+    std::unique_ptr<QTextLayout> RowsOnDevice(const QTextLayout &ruled, const QString &text, const QFont &font,
+                                              double x) const;
     void DrawLine();
     bool TurnPageIfFull();
 
@@ -100,10 +103,10 @@ private:
     QString m_failure; // empty while all is well
 
     double m_rulerColumn = 1.0; // ruler units
-    double m_columnWidth = 1.0; // device units
+    double m_columnWidth = 1.0; // device units, the same width
     double m_linePitch = 1.0;   // device units
     int m_columnsPerRow = 1;
     int m_linesPerPage = 1;
     int m_line = 0; // next line on the current page, 0-based
-    std::vector<RowPiece> m_pieces;
+    std::vector<Item> m_items;
 };

@@ -103,9 +103,8 @@ QFont ReportFontFor(const QString &text)
 {
     LoadOwnFaces();
     QStringList families = ReportFamilies();
-    const QList<uint> characters = text.toUcs4();
-    if (std::any_of(characters.cbegin(), characters.cend(),
-                    [](char32_t c) { return QChar::script(c) == QChar::Script_Thaana; }))
+    // Thaana lies in the Basic Multilingual Plane, U+0780 to U+07BF.
+    if (std::any_of(text.cbegin(), text.cend(), [](QChar c) { return QChar::script(c.unicode()) == QChar::Script_Thaana; }))
         families.prepend(kThaanaFamily);
     return ReportSized(families);
 }
@@ -136,6 +135,9 @@ QList<QTextLayout::FormatRange> MarksOnCircles(const QString &text)
 
 QString FacelessScripts::WithBoxes(const QString &text)
 {
+    // Every script the toolkit may turn down starts at Syriac, U+0700.
+    if (std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x0700; }))
+        return text;
     QString printed;
     printed.reserve(text.size());
     bool changed = false;
