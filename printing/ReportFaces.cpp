@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QFontDatabase>
+#include <QGlyphRun>
 #include <QRawFont>
 #include <QStringList>
 
@@ -51,27 +52,26 @@ QFont ReportSized(const QStringList &families)
 struct OpenTypeScript
 {
     QChar::Script script;
-    QFontDatabase::WritingSystem writingSystem;
     std::initializer_list<const char *> tags; // as a GSUB table names them
 };
 
 // The scripts the toolkit lays out only in a face whose GSUB table names
 // them; every other script any face with the characters will do.
 constexpr OpenTypeScript kOpenTypeScripts[] = {
-    {QChar::Script_Syriac, QFontDatabase::Syriac, {"syrc"}},
-    {QChar::Script_Thaana, QFontDatabase::Thaana, {"thaa"}},
-    {QChar::Script_Devanagari, QFontDatabase::Devanagari, {"dev2", "deva"}},
-    {QChar::Script_Bengali, QFontDatabase::Bengali, {"bng2", "beng"}},
-    {QChar::Script_Gurmukhi, QFontDatabase::Gurmukhi, {"gur2", "guru"}},
-    {QChar::Script_Gujarati, QFontDatabase::Gujarati, {"gjr2", "gujr"}},
-    {QChar::Script_Oriya, QFontDatabase::Oriya, {"ory2", "orya"}},
-    {QChar::Script_Tamil, QFontDatabase::Tamil, {"tml2", "taml"}},
-    {QChar::Script_Telugu, QFontDatabase::Telugu, {"tel2", "telu"}},
-    {QChar::Script_Kannada, QFontDatabase::Kannada, {"knd2", "knda"}},
-    {QChar::Script_Malayalam, QFontDatabase::Malayalam, {"mlm2", "mlym"}},
-    {QChar::Script_Sinhala, QFontDatabase::Sinhala, {"sinh"}},
-    {QChar::Script_Khmer, QFontDatabase::Khmer, {"khmr"}},
-    {QChar::Script_Nko, QFontDatabase::Nko, {"nko "}},
+    {QChar::Script_Syriac, {"syrc"}},
+    {QChar::Script_Thaana, {"thaa"}},
+    {QChar::Script_Devanagari, {"dev2", "deva"}},
+    {QChar::Script_Bengali, {"bng2", "beng"}},
+    {QChar::Script_Gurmukhi, {"gur2", "guru"}},
+    {QChar::Script_Gujarati, {"gjr2", "gujr"}},
+    {QChar::Script_Oriya, {"ory2", "orya"}},
+    {QChar::Script_Tamil, {"tml2", "taml"}},
+    {QChar::Script_Telugu, {"tel2", "telu"}},
+    {QChar::Script_Kannada, {"knd2", "knda"}},
+    {QChar::Script_Malayalam, {"mlm2", "mlym"}},
+    {QChar::Script_Sinhala, {"sinh"}},
+    {QChar::Script_Khmer, {"khmr"}},
+    {QChar::Script_Nko, {"nko "}},
 };
 
 quint16 Word(const QByteArray &table, qsizetype at)
@@ -142,7 +142,7 @@ QString FacelessScripts::WithBoxes(const QString &text)
     printed.reserve(text.size());
     bool changed = false;
     for (char32_t c : text.toUcs4()) {
-        const bool boxed = QChar::script(c) > QChar::Script_Common && !Shaped(QChar::Script(QChar::script(c)))
+        const bool boxed = QChar::script(c) > QChar::Script_Common && !Shaped(c)
                            && QChar::category(c) != QChar::Other_Format;
         changed = changed || boxed;
         const char32_t shown = boxed ? kBox : c;
@@ -151,8 +151,9 @@ QString FacelessScripts::WithBoxes(const QString &text)
     return changed ? printed : text;
 }
 
-bool FacelessScripts::Shaped(QChar::Script script)
+bool FacelessScripts::Shaped(char32_t c)
 {
+    const auto script = QChar::Script(QChar::script(c));
     signed char &known = m_shaped[script];
     if (known != 0)
         return known > 0;
@@ -160,16 +161,16 @@ bool FacelessScripts::Shaped(QChar::Script script)
                                      [script](const OpenTypeScript &s) { return s.script == script; });
     bool shaped = entry == std::end(kOpenTypeScripts);
     if (!shaped) {
-        // Asked of the faces that say they cover the script, as the toolkit
-        // asks them, and of the program's own face. (The database lists no
-        // face for Thaana under fontconfig: it asks for the language "div",
-        // which fontconfig calls "dv".)
-        QStringList families = QFontDatabase::families(entry->writingSystem);
-        if (script == QChar::Script_Thaana && LoadOwnFaces())
-            families.prepend(kThaanaFamily);
-        shaped = std::any_of(families.cbegin(), families.cend(), [entry](const QString &family) {
-            const QRawFont face = QRawFont::fromFont(QFont(family));
-            return face.isValid() && NamesScript(face.fontTable("GSUB"), entry->tags);
+        // Asked of the faces the toolkit takes for the character: one whose
+        // GSUB table names the script shapes it, as the toolkit holds.
+        const QString character = QString::fromUcs4(&c, 1);
+        QTextLayout layout(character, ReportFontFor(character));
+        layout.beginLayout();
+        layout.createLine();
+        layout.endLayout();
+        const QList<QGlyphRun> runs = layout.glyphRuns();
+        shaped = std::any_of(runs.cbegin(), runs.cend(), [entry](const QGlyphRun &run) {
+            return NamesScript(run.rawFont().fontTable("GSUB"), entry->tags);
         });
     }
     known = shaped ? 1 : -1;

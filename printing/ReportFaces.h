@@ -34,7 +34,7 @@ public:
     QString WithBoxes(const QString &text);
 
 private:
-    bool Shaped(QChar::Script script);
+    bool Shaped(char32_t c); // by some face, in c's script
 
     std::array<signed char, QChar::ScriptCount> m_shaped{}; // 0 not asked, 1 yes, -1 no
 };
