@@ -1,3 +1,6 @@
+// Records a report, lays it out into a temporary PDF and settles with the
+// print service what becomes of it.
+
 #include "DefaultPrinter.h"
 
 #include "OperatorWords.h"

@@ -1,3 +1,5 @@
+// Stands a combining mark that follows a control character on a dotted circle.
+
 #include "MarksAfterControls.h"
 
 #include <QTextBoundaryFinder>

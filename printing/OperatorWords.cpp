@@ -1,3 +1,5 @@
+// The sentences the operator is told for each trouble with printing.
+
 #include "OperatorWords.h"
 
 QString NotPrinted(const QString &because)

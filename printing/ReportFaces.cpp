@@ -1,3 +1,5 @@
+// Which face prints which character of a report, and which scripts print as boxes.
+
 #include "ReportFaces.h"
 
 #include <QByteArray>

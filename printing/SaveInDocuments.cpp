@@ -1,3 +1,5 @@
+// Keeps a report as a PDF in the user's Documents when no printer is chosen.
+
 #include "SaveInDocuments.h"
 
 #include "OperatorWords.h"

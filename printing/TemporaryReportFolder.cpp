@@ -1,3 +1,5 @@
+// The folder a report's PDF is written to before the print service gets it.
+
 #include "TemporaryReportFolder.h"
 
 #include "OperatorWords.h"

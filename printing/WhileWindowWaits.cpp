@@ -1,3 +1,6 @@
+// Runs a call to the print service off the window's thread, the window
+// painting meanwhile under a busy pointer but taking no input.
+
 #include "WhileWindowWaits.h"
 
 #include <QCoreApplication>

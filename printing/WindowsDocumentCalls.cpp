@@ -1,3 +1,5 @@
+// Takes over the toolkit's document calls into gdi32, to read each answer where it is given.
+
 #include "WindowsDocumentCalls.h"
 
 #include <windows.h>

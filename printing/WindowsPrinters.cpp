@@ -1,3 +1,5 @@
+// Asks winspool about printers and their jobs.
+
 #include "WindowsPrinters.h"
 
 #include <QSizeF>

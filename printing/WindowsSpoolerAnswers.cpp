@@ -1,3 +1,5 @@
+// What the Windows spooler's answers mean for a report.
+
 #include "WindowsSpoolerAnswers.h"
 
 #include <winspool.h>

@@ -1,3 +1,5 @@
+// The thread every call into the Windows spooler runs on, and its deadline.
+
 #include "WindowsSpoolerThread.h"
 
 #include "WindowsPrinters.h"
