@@ -55,7 +55,6 @@ void DefaultPrinter::AskPaperAsReportBegins()
     m_deadline = QDeadlineTimer(kReportWithin);
     m_busy.Show();
     m_steps.clear();
-    m_folder.reset();
     m_folder = std::make_unique<TemporaryReportFolder>();
     m_page.SetFilePath(m_folder->Pdf());
     m_paper = AskPaper();

@@ -74,6 +74,23 @@ QTextOption RowOption(QTextOption::WrapMode wrap)
     return option;
 }
 
+// One line a row, the first starting left columns in, a column being unit
+// wide. With capacity, each row is filled to that many columns; without
+// (0), the text's own line separators end the rows.
+void LayOutRows(QTextLayout &layout, double left, double unit, double capacity)
+{
+    layout.beginLayout();
+    for (;; left = 0.0) {
+        QTextLine line = layout.createLine();
+        if (!line.isValid())
+            break;
+        if (capacity > 0.0)
+            line.setLineWidth((capacity - left + kColumnSlack) * unit);
+        line.setPosition(QPointF(left * unit, 0.0));
+    }
+    layout.endLayout();
+}
+
 qsizetype FirstGraphemeLength(const QString &text)
 {
     // Asked of the text's start only: a finder works out the whole text it is given.
@@ -256,15 +273,7 @@ double PagePrinter::PlaceText(double column, const QString &text)
     ruled->setTextOption(RulerOption(QTextOption::WrapAnywhere));
     ruled->setFormats(MarksOnCircles(text));
     ruled->setCacheEnabled(true);
-    ruled->beginLayout();
-    for (double left = x;; left = 0.0) {
-        QTextLine line = ruled->createLine();
-        if (!line.isValid())
-            break;
-        line.setLineWidth((capacity - left + kColumnSlack) * m_rulerColumn);
-        line.setPosition(QPointF(left * m_rulerColumn, 0.0));
-    }
-    ruled->endLayout();
+    LayOutRows(*ruled, x, m_rulerColumn, capacity);
     const int rows = ruled->lineCount();
     if (rows == 0)
         return column;
@@ -302,14 +311,7 @@ std::unique_ptr<QTextLayout> PagePrinter::RowsOnDevice(const QTextLayout &ruled,
     layout->setTextOption(RowOption(QTextOption::NoWrap));
     layout->setFormats(MarksOnCircles(onRows));
     layout->setCacheEnabled(true);
-    layout->beginLayout();
-    for (double left = x;; left = 0.0) {
-        QTextLine line = layout->createLine();
-        if (!line.isValid())
-            break;
-        line.setPosition(QPointF(left * m_columnWidth, 0.0));
-    }
-    layout->endLayout();
+    LayOutRows(*layout, x, m_columnWidth, 0.0);
     return layout;
 }
 

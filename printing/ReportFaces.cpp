@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <initializer_list>
-#include <optional>
 
 namespace {
 
@@ -30,14 +29,15 @@ QStringList ReportFamilies()
 const QString kMarksFamily = QStringLiteral("Plendrik Marks");
 
 // The program's own faces (printing/fonts/), built in: added once, before
-// the first report is laid out. True if the Thaana face is there.
-bool LoadOwnFaces()
+// the first report is laid out.
+void LoadOwnFaces()
 {
     static const bool loaded = [] {
         QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/PlendrikMarks.ttf"));
-        return QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/PlendrikThaana.ttf")) >= 0;
+        QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/PlendrikThaana.ttf"));
+        return true;
     }();
-    return loaded;
+    Q_UNUSED(loaded);
 }
 
 QFont ReportSized(const QStringList &families)

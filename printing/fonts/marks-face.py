@@ -14,6 +14,7 @@ import sys
 
 from fontTools import subset
 from fontTools.ttLib import TTFont
+from own_name import save_under_own_name
 
 FAMILY = "Plendrik Marks"
 
@@ -33,11 +34,7 @@ def main(source, output):
     subsetter = subset.Subsetter(options)
     subsetter.populate(unicodes=CHARACTERS)
     subsetter.subset(face)
-    names = {1: FAMILY, 3: f"{FAMILY} Regular", 4: FAMILY, 6: FAMILY.replace(" ", "") + "-Regular", 16: FAMILY}
-    for record in face["name"].names:
-        if record.nameID in names:
-            record.string = names[record.nameID]
-    face.save(output)
+    save_under_own_name(face, FAMILY, output)
 
 
 if __name__ == "__main__":

@@ -19,6 +19,7 @@ import sys
 
 from fontTools.ttLib import TTFont, newTable
 from fontTools.ttLib.tables import otTables
+from own_name import save_under_own_name
 
 FAMILY = "Plendrik Thaana"
 
@@ -69,11 +70,7 @@ def main(source, output, report_face):
     # The signature no longer matches the changed tables.
     if "DSIG" in face:
         del face["DSIG"]
-    names = {1: FAMILY, 3: f"{FAMILY} Regular", 4: FAMILY, 6: FAMILY.replace(" ", "") + "-Regular", 16: FAMILY}
-    for record in face["name"].names:
-        if record.nameID in names:
-            record.string = names[record.nameID]
-    face.save(output)
+    save_under_own_name(face, FAMILY, output)
 
 
 if __name__ == "__main__":
